@@ -1,0 +1,47 @@
+// The counters of one solver and their fixed-format report. The engine
+// updates the fields in place; this record only clears, partly resets and
+// prints them.
+#pragma once
+
+#include <cstdint>
+#include <iosfwd>
+
+namespace quelt {
+
+struct SearchStatistics {
+  std::uint32_t restarts = 0;
+  std::uint32_t decisions = 0;
+  std::uint32_t randomDecisions = 0;
+  std::uint32_t randomPolarityDecisions = 0;
+  std::uint32_t bcPropagations = 0;
+  std::uint32_t bcpCalls = 0;
+  std::uint32_t conflicts = 0;
+  std::uint32_t originalClauses = 0;
+  std::uint32_t totalLearnedClauses = 0;
+  std::uint32_t originalLiterals = 0;
+  std::uint32_t learnedLiterals = 0;
+  std::uint32_t redundantLearnedLiterals = 0;
+  std::uint32_t originalUnitClauses = 0;
+  std::uint32_t learnedUnitClauses = 0;
+  std::uint32_t simplifyUnits = 0;
+  std::uint32_t simplificationRounds = 0;
+  std::uint32_t variables = 0;
+  std::uint32_t backtrackLevels = 0;
+  std::uint32_t maxDecisionLevel = 0;
+  std::uint32_t maxLiteralsAssigned = 0;
+  std::uint32_t eliminatedVariables = 0;
+  std::uint32_t eliminatedClauseCount = 0;
+  std::uint32_t resolutionRounds = 0;
+  std::int32_t simplifyBudget = 0;
+
+  // Zeroes every counter.
+  void clear() { *this = SearchStatistics(); }
+  // Zeroes the search counters, keeping the database sizes, the unit counts,
+  // the elimination totals and the simplification budget.
+  void reset();
+};
+
+// The "c "-prefixed report; restores the stream's precision afterwards.
+std::ostream& operator<<(std::ostream& os, const SearchStatistics& s);
+
+}  // namespace quelt
