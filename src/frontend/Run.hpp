@@ -1,0 +1,13 @@
+// The run sequence after the command line has been parsed: read the input,
+// apply the parameters, solve, report, and return the exit status.
+#pragma once
+
+#include <boost/program_options/variables_map.hpp>
+
+namespace quelt {
+
+// Called by main once an input option (dimacs or dimacs-stdin) is present.
+// Returns the process exit status.
+int runInput(const boost::program_options::variables_map& vm);
+
+}  // namespace quelt
