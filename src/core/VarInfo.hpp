@@ -26,6 +26,11 @@ namespace util {
 struct VarInfo {
   static constexpr std::uint16_t kMarked = 0x08;      // conflict-analysis scratch mark
   static constexpr std::uint16_t kEliminated = 0x10;  // removed by resolution
+  // Set when occur[0] / occur[1] reached its ceiling since the last recount:
+  // such a counter may later read 0 through decrements while occurrences
+  // remain, so a literal with this bit must never be taken as absent.
+  static constexpr std::uint16_t kSaturatedNeg = 0x20;
+  static constexpr std::uint16_t kSaturatedPos = 0x40;
 
   Literal lit;
   std::int32_t level = -1;
@@ -54,12 +59,20 @@ struct VarInfo {
   }
   void incOccur(unsigned phase) {
     if (occur[phase] != 0xFFFF) ++occur[phase];
+    if (occur[phase] == 0xFFFF) flags = static_cast<std::uint16_t>(flags | (kSaturatedNeg << phase));
   }
   void decOccur(unsigned phase) {
     if (occur[phase] != 0) --occur[phase];
   }
   unsigned getOccur(unsigned phase) const { return occur[phase]; }
-  void resetNumOccurrences() { occur[0] = occur[1] = 0; }
+  void resetNumOccurrences() {
+    occur[0] = occur[1] = 0;
+    flags = static_cast<std::uint16_t>(flags & ~(kSaturatedNeg | kSaturatedPos));
+  }
+  // True when the literal of the given phase may occur in some clause.
+  bool mayOccur(unsigned phase) const {
+    return occur[phase] != 0 || (flags & (kSaturatedNeg << phase)) != 0;
+  }
   void scaleActivity(double factor) { activity *= factor; }
   void clearEliminated() { flags = static_cast<std::uint16_t>(flags & ~kEliminated); }
 

@@ -1,8 +1,123 @@
+// One run: read the formula, configure the solver, solve, report.
+//
+// Parameters are applied after the formula is loaded, to the solver's own
+// record; the values the solver derived at construction (the first conflict
+// and learned-clause limits, the decision queue's ordering) are then derived
+// again, so that every option takes effect.
+//
+// A verdict is only ever given on a formula that was read completely: when
+// reading stopped at a number it could not read, no result line is written
+// and the exit status is 1.
 #include "frontend/Run.hpp"
+
+#include <cstdint>
+#include <ctime>
+#include <fstream>
+#include <iomanip>
+#include <iostream>
+#include <memory>
+#include <string>
+
+#include "frontend/Dimacs.hpp"
+#include "frontend/Options.hpp"
 
 namespace quelt {
 
-// Until the engine is wired in, the run stops cleanly after the parameters.
-int runInput(const boost::program_options::variables_map&) { return 0; }
+namespace {
+
+constexpr int kExitSatisfiable = 10;
+constexpr int kExitUnsatisfiable = 20;
+constexpr int kExitError = 1;
+
+// The time limit to arm for a --tmout value: negative values mean none, and
+// so does a limit that would not fit the solver's 32-bit clock.
+unsigned timeoutSeconds(int tmout) {
+  if (tmout < 0) return SearchParams::kNoTimeLimit;
+  const std::uint64_t absolute = static_cast<std::uint64_t>(tmout) + cpuSeconds();
+  if (absolute >= SearchParams::kNoTimeLimit) return SearchParams::kNoTimeLimit;
+  return static_cast<unsigned>(tmout);
+}
+
+void configure(Solver& solver, const boost::program_options::variables_map& vm) {
+  applySearchParameters(vm, solver.params);
+  solver.resetSearchLimits();
+  solver.decisionQueue.cmp.heuristic = solver.params.varDecHeur;
+  solver.decisionQueue.rebuild();
+}
+
+void writeModel(Solver& solver, const boost::program_options::variables_map& vm) {
+  if (vm.count("model-stdout")) {
+    solver.dumpModel(std::cout);
+  } else if (vm.count("model-file")) {
+    const std::string name = vm["model-file"].as<std::string>();
+    std::ofstream out(name, std::ios::out | std::ios::trunc);
+    if (!out) {
+      std::cerr << "Can't open the model file " << name << "." << std::endl;
+      return;
+    }
+    solver.dumpModel(out);
+  }
+}
+
+}  // namespace
+
+int runInput(boost::program_options::variables_map& vm) {
+  // The reader lives until the process ends; the solver is never destroyed.
+  Dimacs* reader = new Dimacs();
+  Solver& solver = reader->getSolver();
+
+  if (vm.count("dimacs")) {
+    try {
+      const std::string name = vm["dimacs"].as<std::string>();
+      std::ifstream in(name);
+      if (!in) {
+        std::cerr << "Can't open the input file. Exiting..." << std::endl;
+        return kExitError;
+      }
+      std::cout << "c solving " << name << std::endl;
+      reader->parse(in, false);
+    } catch (...) {
+      std::cerr << "Can't open the input file. Exiting..." << std::endl;
+      return kExitError;
+    }
+    if (reader->stoppedAtInvalidNumber()) return kExitError;
+    if (solver.stats.originalClauses == 0) {
+      std::cerr << "No clauses successfully parsed. Exiting..." << std::endl;
+      return kExitError;
+    }
+  } else {
+    try {
+      reader->parse(std::cin, false);
+    } catch (...) {
+      std::cerr << "Can't read the formula from standard input. Exiting..." << std::endl;
+      return kExitError;
+    }
+    if (reader->stoppedAtInvalidNumber()) return kExitError;
+  }
+
+  reader->setParams(vm);
+  configure(solver, vm);
+  reader->setTimeout(timeoutSeconds(vm["tmout"].as<int>()));
+
+  unsigned result;
+  try {
+    result = solver.solve(false);
+  } catch (...) {
+    std::cout << "c Resources exceeded." << std::endl;
+    result = Solver::Unknown;
+  }
+  std::cout << solver << std::endl;
+  if (result == Solver::Satisfiable) writeModel(solver, vm);
+  if (vm.count("stats")) std::cout << "c Sorry, stats are not supported in competition release." << std::endl;
+  if (vm.count("time")) {
+    const std::streamsize precision = std::cout.precision();
+    std::cout << "c runtime " << std::fixed << std::setprecision(2)
+              << static_cast<double>(std::clock()) / 1000000.0 << " [s]" << std::endl;
+    std::cout.precision(precision);
+  }
+  if (result == Solver::Satisfiable) return kExitSatisfiable;
+  if (result == Solver::Unsatisfiable) return kExitUnsatisfiable;
+  return 0;
+}
 
 }  // namespace quelt

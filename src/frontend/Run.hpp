@@ -8,6 +8,6 @@ namespace quelt {
 
 // Called by main once an input option (dimacs or dimacs-stdin) is present.
 // Returns the process exit status.
-int runInput(const boost::program_options::variables_map& vm);
+int runInput(boost::program_options::variables_map& vm);
 
 }  // namespace quelt

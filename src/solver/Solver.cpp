@@ -1,0 +1,224 @@
+// Solver state, variables and the clause database.
+//
+// Adding an original clause normalises it first: literals are sorted,
+// duplicates dropped, a tautology or a clause already satisfied at level 0 is
+// absorbed, false literals are removed, and an empty result makes the
+// formula unsatisfiable. A single literal is never stored: it becomes a
+// level-0 assignment that the next propagation picks up. Everything else is
+// stored and watched on its first two literals; the remaining literals are
+// ordered by the clause-sorting heuristic, which decides where propagation
+// looks first for a new watch.
+//
+// Clause allocation can fail on huge formulas. The answer is to stop the
+// learned-clause budget from growing, shrink it, delete learned clauses and
+// retry; after a few failed retries std::bad_alloc leaves the solver, and the
+// driver reports exhausted resources.
+#include "solver/Solver.hpp"
+
+#include <algorithm>
+#include <cmath>
+#include <ctime>
+#include <limits>
+#include <new>
+
+namespace quelt {
+
+namespace {
+// Retries of a failed clause allocation before giving up.
+constexpr int kAllocationRetries = 3;
+}  // namespace
+
+std::int32_t limitFromDouble(double value) {
+  // Every value in the open interval (INT32_MIN - 1, INT32_MAX + 1) truncates
+  // to a representable integer; NaN and everything else disables the limit.
+  if (value > -2147483649.0 && value < 2147483648.0) return static_cast<std::int32_t>(value);
+  return std::numeric_limits<std::int32_t>::min();
+}
+
+unsigned cpuSeconds() {
+  return static_cast<unsigned>(static_cast<unsigned long>(std::clock()) / 1000000ul);
+}
+
+Solver::Solver() { construct(); }
+
+Solver::Solver(const SearchParams& p) : params(p) { construct(); }
+
+void Solver::construct() {
+  status = Unknown;
+  trail.clear();
+  stats.clear();
+  decisionQueue.cmp = VarComparator{&vars, params.varDecHeur};
+  numVars = 0;
+  newUnitsMask = 0;
+  resetSearchLimits();
+}
+
+Solver::~Solver() {
+  freeAllClauses();
+  watches.release();
+}
+
+void Solver::freeAllClauses() {
+  for (Clause* c : clauses)
+    if (!c->removed()) delete c;  // removed originals belong to eliminatedClauses
+  for (Clause* c : learnedClauses) delete c;
+  for (auto& entry : eliminatedClauses)
+    for (Clause* c : entry) delete c;
+  clauses.clear();
+  learnedClauses.clear();
+  eliminatedClauses.clear();
+  eliminatedVars.clear();
+}
+
+unsigned Solver::createNewVar(dpinterface::VarFlagTy kind, unsigned char a, unsigned char b) {
+  if (vars.empty()) {
+    util::VarInfo dummy;
+    dummy.lit = Literal(0);
+    dummy.flags = 1;
+    dummy.reset();
+    vars.push_back(dummy);
+    numVars = 1;
+  }
+  const unsigned v = numVars;
+  util::VarInfo rec;
+  rec.lit = Literal(v);
+  vars.push_back(rec);
+  vars.back().reset();
+  vars.back().reset(kind, a, b);
+  numVars += 1;
+  watches.addVar(v);
+  occurrences.addVar(v);
+  if (decisionQueue.heapIndex.size() <= v) decisionQueue.heapIndex.resize(v + 1, -1);
+  decisionQueue.insert(v);
+  return v;
+}
+
+void Solver::createVar(unsigned v, dpinterface::VarFlagTy, unsigned char, unsigned char) {
+  if (numVars > v) return;
+  // Reserve once for the whole batch so that the trail never reallocates in
+  // the middle of propagation.
+  vars.reserve(static_cast<std::size_t>(v) + 1);
+  trail.lits.reserve(static_cast<std::size_t>(v) + 1);
+  while (numVars <= v) createNewVar(dpinterface::ProblemVar, 0, 0);
+}
+
+Clause* Solver::allocateClause(const std::vector<Literal>& lits, bool learned) {
+  for (int attempt = 0;; ++attempt) {
+    try {
+      return new (lits.size()) Clause(lits, learned);
+    } catch (...) {
+      if (attempt >= kAllocationRetries) throw std::bad_alloc();
+      params.learnedClausesInc = 1.0;
+      params.clauseDelHeur = 0;
+      learnedLimit = static_cast<std::int32_t>(learnedLimit * 0.95);
+      // While an elimination round holds occurrence lists, deleting learned
+      // clauses would leave those lists pointing at freed memory.
+      if (!occurrencesInUse) reduceLearnedClauses();
+    }
+  }
+}
+
+std::pair<Clause*, bool> Solver::addClause(std::vector<Literal>& lits, bool learned) {
+  Clause* c;
+  if (!learned) {
+    std::sort(lits.begin(), lits.end());
+    lits.erase(std::unique(lits.begin(), lits.end()), lits.end());
+    // After sorting, the two literals of one variable are adjacent.
+    for (std::size_t i = 1; i < lits.size(); ++i)
+      if (varEqual(lits[i - 1], lits[i])) return {nullptr, true};
+    std::size_t k = 0;
+    for (Literal l : lits) {
+      const util::VarInfo& r = vars[l.var()];
+      if (r.level < 0)
+        lits[k++] = l;
+      else if (r.isTrue(l))
+        return {nullptr, true};
+    }
+    lits.resize(k);
+    if (lits.empty()) {
+      status = Unsatisfiable;
+      refuted = true;
+      return {nullptr, false};
+    }
+    if (status != Unsatisfiable) status = Unknown;
+    c = allocateClause(lits, false);
+  } else {
+    c = allocateClause(lits, true);
+    c->activity = static_cast<float>(static_cast<double>(c->activity) + params.clauseActivityInc);
+    if (static_cast<double>(c->activity) > 1e20) {
+      for (Clause* l : learnedClauses) l->scaleActivity(1e-20);
+      params.clauseActivityInc *= 1e-20;
+    }
+  }
+  if (doAddClause(c)) return {nullptr, true};
+  return {c, false};
+}
+
+void Solver::updateStatsForClause(const Clause& c) {
+  if (c.learned()) {
+    stats.totalLearnedClauses += 1;
+    if (c.size == 1) stats.learnedUnitClauses += 1;
+    stats.learnedLiterals += c.size;
+  } else if (stats.resolutionRounds == 0) {
+    stats.originalClauses += 1;
+    if (c.size == 1) stats.originalUnitClauses += 1;
+    stats.originalLiterals += c.size;
+  }
+}
+
+bool Solver::doAddClause(Clause* c) {
+  updateStatsForClause(*c);
+  if (c->size == 1) {
+    const Literal l = (*c)[0];
+    if (vars[l.var()].level < 0) assign(l, nullptr);
+    delete c;
+    return true;
+  }
+  (c->learned() ? learnedClauses : clauses).push_back(c);
+  watches.of((*c)[0]).push(c);
+  watches.of((*c)[1]).push(c);
+  if (params.clauseSortHeur != 19 && c->size > 2)
+    std::sort(c->begin() + 2, c->end(), LitComparator{&vars, params.clauseSortHeur});
+  return false;
+}
+
+void Solver::removeClause(Clause* c) {
+  watches.dewatch(*c);
+  delete c;
+}
+
+bool Solver::isClauseLocked(const Clause& c) const {
+  const Literal l = c[0];
+  const util::VarInfo& r = vars[l.var()];
+  return r.isTrue(l) && r.reason == &c;
+}
+
+void Solver::reset() {
+  model.clear();
+  restartLimit = limitFromDouble(static_cast<double>(params.firstRestart));
+  learnedLimit = limitFromDouble(static_cast<double>(stats.originalClauses) * params.learnedSizeFactor);
+  if (status != Unsatisfiable) status = Unknown;
+  trail.propagationHead = 0;
+}
+
+void Solver::clear() {
+  assumptions.clear();
+  model.clear();
+  params.reset();
+  status = Unknown;
+  trail.clear();
+  resetSearchLimits();
+  stats.clear();
+  vars.clear();
+  decisionQueue.heap.clear();
+  decisionQueue.heapIndex.clear();
+  freeAllClauses();
+  watches.release();
+  occurrences.lists.clear();
+  numVars = 0;
+  redundancyStack.clear();
+  newUnitsMask = 0;
+  refuted = false;
+}
+
+}  // namespace quelt

@@ -1,0 +1,211 @@
+// The search engine: a conflict-driven clause-learning solver.
+//
+// The state below is plain data that the techniques (one file each in this
+// directory) read and write directly. A conflict flows one way:
+//   propagate (bcp) -> analyse (analyzeConflict) -> backjump (backtrack)
+//   -> learn (addClause) -> decide (pickDecision)
+// with level-0 simplification, learned-clause reduction, restarts and the
+// time limit arranged around it by the search loop (search.cpp).
+//
+// Ownership: the solver owns every clause, through exactly one of clauses,
+// learnedClauses and eliminatedClauses. Watch lists, occurrence lists and
+// reasons hold plain non-owning pointers.
+#pragma once
+
+#include <cstdint>
+#include <iosfwd>
+#include <utility>
+#include <vector>
+
+#include "core/AsgnStack.hpp"
+#include "core/Clause.hpp"
+#include "core/ClauseSets.hpp"
+#include "core/Literal.hpp"
+#include "core/VarInfo.hpp"
+#include "core/WatchList.hpp"
+#include "params/SearchParams.hpp"
+#include "params/SearchStatistics.hpp"
+
+namespace quelt {
+
+class Solver {
+ public:
+  // ---- Results ------------------------------------------------------------
+  enum Status : std::uint32_t {
+    Satisfiable = 0,
+    Unsatisfiable = 1,
+    LimitsExceeded = 2,
+    Unknown = 3,
+    Timeout = 4,
+  };
+
+  // ---- Orderings (variable_order.cpp) -------------------------------------
+  // Twenty orderings of variables selected by a mode number; true when a
+  // must come before b. Modes above 18 rank everything equal.
+  struct VarComparator {
+    const std::vector<util::VarInfo>* vars;
+    std::uint32_t heuristic;
+    bool operator()(unsigned a, unsigned b) const;
+  };
+  // The same orderings applied to the variables of two literals.
+  struct LitComparator {
+    const std::vector<util::VarInfo>* vars;
+    std::uint32_t heuristic;
+    bool operator()(Literal a, Literal b) const;
+  };
+
+  // Binary heap of variables ordered by cmp; heapIndex[v] is the position of
+  // v in heap, -1 when v is not queued.
+  struct DecisionQueue {
+    VarComparator cmp;
+    std::vector<unsigned> heap;
+    std::vector<int> heapIndex;
+
+    bool contains(unsigned v) const {
+      return v < heapIndex.size() && heapIndex[v] >= 0 &&
+             static_cast<std::size_t>(heapIndex[v]) < heap.size();
+    }
+    bool empty() const { return heap.empty(); }
+    void insert(unsigned v);
+    void increase(unsigned v) {
+      if (contains(v)) siftUp(static_cast<unsigned>(heapIndex[v]));
+    }
+    void remove(unsigned v);
+    unsigned removeBest();
+    void update(unsigned v);
+    void updateAll();
+    // Restores the heap order from scratch, e.g. after the ordering changed.
+    void rebuild();
+    void siftUp(unsigned i);
+    void siftDown(unsigned i);
+  };
+
+  // ---- Solver state -------------------------------------------------------
+  std::vector<Literal> assumptions;  // sorted by the literal order
+  std::vector<Literal> model;        // after Satisfiable: value literal of v at v - 1
+  std::uint32_t status;
+  util::AsgnStack trail;
+  std::int32_t restartLimit;  // conflicts per search run; <= 0 disables restarts
+  std::int32_t learnedLimit;  // learned-clause budget; <= 0 disables reduction
+  SearchStatistics stats;
+  SearchParams params;
+  std::vector<util::VarInfo> vars;  // record 0 is a dummy
+  DecisionQueue decisionQueue;
+  std::vector<Clause*> clauses;
+  std::vector<Clause*> learnedClauses;
+  // One entry per eliminated variable: the original clauses removed with it,
+  // each with the variable's literal in position 0. eliminatedVars[i] names
+  // the variable of entry i (an entry may be empty).
+  std::vector<std::vector<Clause*>> eliminatedClauses;
+  std::vector<unsigned> eliminatedVars;
+  util::WatchList watches;
+  util::ClauseSets occurrences;
+  std::uint32_t numVars;
+  std::vector<unsigned> redundancyStack;
+  std::uint64_t newUnitsMask;
+
+  // ---- Construction and the clause database (solver.cpp) -----------------
+  Solver();
+  explicit Solver(const SearchParams& p);
+  ~Solver();
+  Solver(const Solver&) = delete;
+  Solver& operator=(const Solver&) = delete;
+
+  unsigned createNewVar(dpinterface::VarFlagTy kind, unsigned char a, unsigned char b);
+  void createVar(unsigned v, dpinterface::VarFlagTy kind, unsigned char a, unsigned char b);
+  std::pair<Clause*, bool> addClause(std::vector<Literal>& lits, bool learned);
+  bool doAddClause(Clause* c);
+  void removeClause(Clause* c);
+  bool isClauseLocked(const Clause& c) const;
+  void updateStatsForClause(const Clause& c);
+  bool decode(unsigned v) const { return model[v - 1].positive(); }
+  void reset();
+  void clear();
+  void cleanup() { reduceLearnedClauses(); }
+
+  // ---- Solving (search.cpp) -------------------------------------------------
+  unsigned solve(bool singleRun);
+  unsigned solve(const std::vector<Literal>& assumed, bool singleRun);
+  unsigned search();
+  void resetSearchLimits();
+  void setTimeout(unsigned seconds);
+
+  // ---- Assumptions, results and dumps (output.cpp) -------------------------
+  void assume(const std::vector<Literal>& lits);
+  void clearAssumed();
+  void verifyModel();
+  std::ostream& dumpModel(std::ostream& os) const;
+  void dumpModel() const;
+  std::ostream& dumpPLine(std::ostream& os) const;
+  void dumpClauses(std::ostream& os) const;
+  void dumpClauses() const;
+  void dumpUnitLits() const;
+  void dumpStats(std::ostream& os) const;
+  void dumpStats() const;
+
+  // ---- Techniques -----------------------------------------------------------
+  Clause* bcp();                                                   // propagate.cpp
+  void backtrack(unsigned target);                                 // backtrack.cpp
+  unsigned analyzeConflict(Clause* conflict, std::vector<Literal>& learned);  // analyze.cpp
+  bool isLitRedundant(unsigned var, std::vector<unsigned>& toClear, unsigned long long levels);
+  void incVariablePriority(util::VarInfo& v);
+  void incClausePriority(Clause& c);
+  bool pickDecision(Literal& decision);                            // decide.cpp
+  Literal choosePhase(unsigned v);
+  void reduceLearnedClauses();                                     // reduce.cpp
+  bool simplify();                                                 // simplify.cpp
+  bool strengthen(Clause& c);
+  void runClauseCleanup(std::vector<Clause*>& list);
+  void MarkOccurrences(Clause& c);
+  void MarkOccurrenceCounts(Literal l) { vars[l.var()].incOccur(l.sign()); }
+  void runResolution();                                            // eliminate.cpp
+  bool tryEliminate(unsigned v);
+  bool isSpliceTautology(const Clause* a, const Clause* b, unsigned v, unsigned& count);
+  void runPurelitRule();                                           // purelit.cpp
+
+  // ---- Small helpers ----------------------------------------------------------
+  unsigned decisionLevel() const { return static_cast<unsigned>(trail.levelStarts.size() - 1); }
+  bool isTrue(Literal l) const { return vars[l.var()].isTrue(l); }
+  bool isFalse(Literal l) const { return vars[l.var()].isFalse(l); }
+  bool isAssigned(Literal l) const { return vars[l.var()].level >= 0; }
+  // Puts l on the trail at the current level with the given reason.
+  void assign(Literal l, Clause* reason) {
+    util::VarInfo& r = vars[l.var()];
+    r.lit = l;
+    r.level = static_cast<std::int32_t>(decisionLevel());
+    r.reason = reason;
+    trail.lits.push_back(l);
+  }
+
+ private:
+  void construct();
+  Clause* allocateClause(const std::vector<Literal>& lits, bool learned);
+  void extendModel();
+  void freeAllClauses();
+
+  // Scratch storage reused across conflicts so the hot paths do not allocate.
+  std::vector<Literal> learnedScratch;
+  std::vector<unsigned> analyzeToClear;
+  std::vector<unsigned> erasePositions;
+  std::vector<Literal> resolventScratch;
+  std::vector<Literal> spliceScratch;
+  // Set while the occurrence lists of an elimination round are filled: the
+  // out-of-memory recovery must not delete clauses those lists still name.
+  bool occurrencesInUse = false;
+  // The clauses alone, without assumptions, were proven unsatisfiable (an
+  // empty clause or a conflict at level 0). Dropping the assumptions cannot
+  // undo that, and the database may already be cut down accordingly.
+  bool refuted = false;
+};
+
+// The result lines for status; the last line carries no end of line.
+std::ostream& operator<<(std::ostream& os, const Solver& s);
+
+// Converts a limit product to a signed 32-bit limit: truncation toward zero,
+// and -2147483648 (which disables the limit) for anything that does not fit.
+std::int32_t limitFromDouble(double value);
+
+// Whole CPU seconds used by the process so far.
+unsigned cpuSeconds();
+
+}  // namespace quelt

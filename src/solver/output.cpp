@@ -1,0 +1,105 @@
+// Assumptions, result output, dumps and the model self-check.
+//
+// Every model goes through verifyModel before anyone sees it: each stored
+// original clause, each clause removed by variable elimination and each
+// assumption must hold. A failure is a bug in the solver; the process then
+// ends with status 1 and a diagnosis on standard error rather than report a
+// wrong answer.
+#include <algorithm>
+#include <cstdlib>
+#include <iostream>
+
+#include "solver/Solver.hpp"
+
+namespace quelt {
+
+void Solver::assume(const std::vector<Literal>& lits) {
+  assumptions.insert(assumptions.end(), lits.begin(), lits.end());
+  std::sort(assumptions.begin(), assumptions.end());
+}
+
+void Solver::clearAssumed() {
+  assumptions.clear();
+  status = refuted ? Unsatisfiable : Unknown;
+}
+
+namespace {
+[[noreturn]] void failModelCheck() {
+  std::cerr << "s UNKNOWN" << std::endl;
+  std::exit(1);
+}
+
+bool satisfiedBy(const Clause& c, const std::vector<Literal>& model) {
+  for (Literal l : c)
+    if (l.var() >= 1 && l.var() <= model.size() && model[l.var() - 1] == l) return true;
+  return false;
+}
+}  // namespace
+
+void Solver::verifyModel() {
+  // The empty formula over no variables is satisfied by the empty model.
+  if (model.empty() && vars.size() <= 1 && assumptions.empty()) return;
+  if (model.empty()) {
+    std::cerr << "c *** Error: Verify called with empty model ***" << std::endl;
+    std::exit(1);
+  }
+  if (model.size() + 1 != vars.size()) {
+    std::cerr << "c *** Error: Incomplete model ***" << std::endl;
+    std::exit(1);
+  }
+  auto check = [&](const Clause& c) {
+    if (satisfiedBy(c, model)) return;
+    std::cerr << "c *** Error: Invalid solution detected " << "***" << std::endl;
+    c.dump();
+    failModelCheck();
+  };
+  for (const Clause* c : clauses) check(*c);
+  for (const auto& entry : eliminatedClauses)
+    for (const Clause* c : entry) check(*c);
+  for (Literal a : assumptions) {
+    if (a.var() >= 1 && a.var() <= model.size() && model[a.var() - 1] == a) continue;
+    std::cerr << "c *** Error: User assumption " << a << " unsatisfied! ***" << std::endl;
+    failModelCheck();
+  }
+}
+
+std::ostream& Solver::dumpModel(std::ostream& os) const {
+  if (status != Satisfiable) return os;
+  os << "v ";
+  for (Literal l : model) os << l << ' ';
+  return os << '0' << std::endl;
+}
+
+void Solver::dumpModel() const { dumpModel(std::cerr); }
+
+std::ostream& Solver::dumpPLine(std::ostream& os) const {
+  const std::size_t nv = numVars > 0 ? numVars - 1 : 0;
+  return os << "p cnf " << nv << ' ' << clauses.size() + learnedClauses.size() + trail.lits.size()
+            << std::endl;
+}
+
+void Solver::dumpClauses(std::ostream& os) const {
+  for (const Clause* c : clauses) c->dumpTo(&os);
+  for (const Clause* c : learnedClauses) c->dumpTo(&os);
+}
+
+void Solver::dumpClauses() const { dumpClauses(std::cerr); }
+
+void Solver::dumpUnitLits() const { trail.dump(std::cerr); }
+
+void Solver::dumpStats(std::ostream& os) const { os << stats; }
+
+void Solver::dumpStats() const { dumpStats(std::cerr); }
+
+std::ostream& operator<<(std::ostream& os, const Solver& s) {
+  switch (s.status) {
+    case Solver::Satisfiable: return os << "s SATISFIABLE";
+    case Solver::Unsatisfiable: return os << "s UNSATISFIABLE";
+    case Solver::LimitsExceeded: return os << "c LIMITS EXCEEDED" << std::endl << "s UNKNOWN";
+    case Solver::Unknown: return os << "s UNKNOWN";
+    case Solver::Timeout: return os << "c TIMEOUT" << std::endl << "s UNKNOWN";
+    default: return os;
+  }
+}
+
+}  // namespace quelt

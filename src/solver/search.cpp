@@ -1,0 +1,161 @@
+// The search loop, restarts and limits.
+//
+// solve runs search runs until one ends with anything but a restart. A
+// search run loops: check the CPU-time limit, propagate; on a conflict
+// analyse it, backjump, learn and assert; without one simplify at level 0,
+// reduce the learned clauses when their budget is reached, place the
+// assumptions (assumption i sits at level i + 1, as a decision or as an
+// empty level when it is already true) and decide.
+//
+// Three limits shape a solve: the conflict limit of a search run (a restart;
+// it grows by restartInc after every run), the learned-clause budget (grows
+// by learnedClausesInc) and an absolute limit on process CPU time, polled
+// once per loop iteration. Growing a limit past what fits a signed 32-bit
+// integer disables it.
+//
+// After a satisfiable run the variables removed by elimination are given
+// values, from the last eliminated back to the first, the model is recorded
+// sorted by variable and checked against every clause before it is
+// reported.
+#include <algorithm>
+
+#include "solver/Solver.hpp"
+
+namespace quelt {
+
+void Solver::resetSearchLimits() {
+  restartLimit = limitFromDouble(static_cast<double>(params.firstRestart));
+  learnedLimit = limitFromDouble(static_cast<double>(stats.originalClauses) * params.learnedSizeFactor);
+}
+
+void Solver::setTimeout(unsigned seconds) {
+  if (seconds == SearchParams::kNoTimeLimit) return;
+  params.timeLimit = seconds + cpuSeconds();
+}
+
+namespace {
+inline double scaledFrequency(double freq, double scaling) {
+  const double p = freq * scaling;
+  return (p >= 1.0 || p != p) ? 1.0 : p;
+}
+}  // namespace
+
+unsigned Solver::search() {
+  const std::uint32_t previousRuns = stats.restarts;
+  stats.restarts = previousRuns + 1;
+  if (previousRuns >= 2 && params.updateDecQueue) decisionQueue.updateAll();
+  params.randVarDecFreq = scaledFrequency(params.randVarDecFreq, params.randVarDecScaling);
+  params.randPhaseDecFreq = scaledFrequency(params.randPhaseDecFreq, params.randPhaseScaling);
+
+  std::int32_t runConflicts = 0;
+  std::vector<Literal>& learned = learnedScratch;
+  for (;;) {
+    if (cpuSeconds() >= params.timeLimit) {
+      backtrack(0);
+      return Timeout;
+    }
+    Clause* conflict = bcp();
+    if (conflict != nullptr) {
+      stats.conflicts += 1;
+      if (decisionLevel() == 0) {
+        refuted = true;
+        return Unsatisfiable;
+      }
+      runConflicts += 1;
+      if (restartLimit > 0 && runConflicts >= restartLimit) {
+        backtrack(0);
+        return LimitsExceeded;
+      }
+      learned.clear();
+      const unsigned level = analyzeConflict(conflict, learned);
+      backtrack(level);
+      const std::pair<Clause*, bool> stored = addClause(learned, true);
+      if (stored.first == nullptr) {
+        if (status == Unsatisfiable) return Unsatisfiable;
+      } else if (vars[learned[0].var()].level < 0) {
+        assign(learned[0], learnedClauses.back());
+      }
+      params.varActivityInc *= params.variableDecay;
+      params.clauseActivityInc *= params.clauseDecay;
+      continue;
+    }
+
+    if (decisionLevel() == 0 && !simplify()) {
+      refuted = true;
+      return Unsatisfiable;
+    }
+    if (trail.propagationHead != trail.lits.size()) continue;
+    if (learnedLimit > 0 &&
+        static_cast<std::int64_t>(learnedLimit) <=
+            static_cast<std::int64_t>(learnedClauses.size()) - static_cast<std::int64_t>(trail.lits.size()))
+      reduceLearnedClauses();
+
+    Literal next;
+    bool haveDecision = false;
+    while (decisionLevel() < assumptions.size()) {
+      const Literal a = assumptions[decisionLevel()];
+      if (isTrue(a)) {
+        trail.levelStarts.push_back(static_cast<unsigned>(trail.lits.size()));
+      } else if (isFalse(a)) {
+        return Unsatisfiable;
+      } else {
+        next = a;
+        haveDecision = true;
+        break;
+      }
+    }
+    if (!haveDecision && !pickDecision(next)) return Satisfiable;
+    trail.levelStarts.push_back(static_cast<unsigned>(trail.lits.size()));
+    if (vars[next.var()].level < 0) assign(next, nullptr);
+  }
+}
+
+unsigned Solver::solve(const std::vector<Literal>& assumed, bool singleRun) {
+  assume(assumed);
+  return solve(singleRun);
+}
+
+unsigned Solver::solve(bool singleRun) {
+  if (status == Satisfiable || status == Unsatisfiable) return status;
+  unsigned r;
+  do {
+    r = search();
+    restartLimit = limitFromDouble(static_cast<double>(restartLimit) * params.restartInc);
+    learnedLimit = limitFromDouble(static_cast<double>(learnedLimit) * params.learnedClausesInc);
+  } while (!singleRun && r == LimitsExceeded);
+  status = r;
+  if (r == Satisfiable && stats.resolutionRounds != 0) extendModel();
+  if (trail.propagationHead > stats.maxLiteralsAssigned) stats.maxLiteralsAssigned = trail.propagationHead;
+  if (status == Satisfiable) {
+    // A new model replaces the one of an earlier solve.
+    model.assign(trail.lits.begin(), trail.lits.end());
+    std::sort(model.begin(), model.end());
+  }
+  backtrack(0);
+  if (status == Satisfiable) verifyModel();
+  stats.variables = static_cast<std::uint32_t>(vars.size());
+  trail.sort();
+  return status;
+}
+
+void Solver::extendModel() {
+  for (util::VarInfo& r : vars) r.clearEliminated();
+  const bool atLevelZero = decisionLevel() == 0;
+  for (std::size_t e = eliminatedClauses.size(); e-- > 0;) {
+    const unsigned v = eliminatedVars[e];
+    for (Clause* c : eliminatedClauses[e]) {
+      Literal* cl = c->lits();
+      bool satisfied = false;
+      for (std::uint32_t k = 0; k < c->size; ++k)
+        if (isTrue(cl[k])) {
+          std::swap(cl[0], cl[k]);
+          satisfied = true;
+          break;
+        }
+      if (!satisfied && vars[cl[0].var()].level < 0) assign(cl[0], atLevelZero ? nullptr : c);
+    }
+    if (vars[v].level < 0) assign(choosePhase(v), nullptr);
+  }
+}
+
+}  // namespace quelt
