@@ -62,8 +62,10 @@ void writeModel(Solver& solver, const boost::program_options::variables_map& vm)
 }  // namespace
 
 int runInput(boost::program_options::variables_map& vm) {
-  // The reader lives until the process ends; the solver is never destroyed.
-  Dimacs* reader = new Dimacs();
+  // The reader lives until the process ends: freeing a large clause database
+  // only to exit would cost time for nothing. The static keeps it reachable.
+  static Dimacs* reader = nullptr;
+  reader = new Dimacs();
   Solver& solver = reader->getSolver();
 
   if (vm.count("dimacs")) {
