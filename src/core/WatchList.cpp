@@ -1,5 +1,6 @@
 #include "core/WatchList.hpp"
 
+#include <algorithm>
 #include <cstdlib>
 #include <new>
 
@@ -31,9 +32,13 @@ bool WatchVector::contains(const Clause* c) const {
 void WatchList::addVar(unsigned v) {
   const std::size_t want = 2 * (static_cast<std::size_t>(v) + 1);
   if (numLists >= want) return;
-  void* p = std::realloc(static_cast<void*>(lists), sizeof(WatchVector) * want);
-  if (p == nullptr) throw std::bad_alloc();
-  lists = static_cast<WatchVector*>(p);
+  if (want > allocatedLists) {
+    const std::size_t slots = std::max(want, 2 * allocatedLists);
+    void* p = std::realloc(static_cast<void*>(lists), sizeof(WatchVector) * slots);
+    if (p == nullptr) throw std::bad_alloc();
+    lists = static_cast<WatchVector*>(p);
+    allocatedLists = slots;
+  }
   for (std::size_t i = numLists; i < want; ++i) new (&lists[i]) WatchVector();
   numLists = static_cast<std::uint32_t>(want);
 }
@@ -57,6 +62,7 @@ void WatchList::release() {
   std::free(static_cast<void*>(lists));
   lists = nullptr;
   numLists = 0;
+  allocatedLists = 0;
 }
 
 }  // namespace quelt::util

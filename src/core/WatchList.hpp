@@ -37,6 +37,9 @@ struct WatchVector {
 struct WatchList {
   WatchVector* lists = nullptr;
   std::uint32_t numLists = 0;
+  // Slots allocated for lists; grows geometrically so that creating
+  // variables one by one costs amortised constant time.
+  std::size_t allocatedLists = 0;
 
   WatchList() = default;
   WatchList(const WatchList&) = delete;

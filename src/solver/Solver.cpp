@@ -94,11 +94,6 @@ unsigned Solver::createNewVar(dpinterface::VarFlagTy kind, unsigned char a, unsi
 }
 
 void Solver::createVar(unsigned v, dpinterface::VarFlagTy, unsigned char, unsigned char) {
-  if (numVars > v) return;
-  // Reserve once for the whole batch so that the trail never reallocates in
-  // the middle of propagation.
-  vars.reserve(static_cast<std::size_t>(v) + 1);
-  trail.lits.reserve(static_cast<std::size_t>(v) + 1);
   while (numVars <= v) createNewVar(dpinterface::ProblemVar, 0, 0);
 }
 

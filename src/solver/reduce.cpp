@@ -23,6 +23,7 @@ void Solver::reduceLearnedClauses() {
     default: break;
   }
   const std::size_t n = lc.size();
+  if (n == 0) return;
   const std::size_t half = n / 2;
   const double threshold = params.clauseActivityInc / static_cast<double>(n);
   std::size_t k = 0;
