@@ -406,7 +406,8 @@ void applySearchParameters(const po::variables_map& vm, SearchParams& params) {
     if (vm.count(o.name)) o.store(vm[o.name], params);
 }
 
-int runCommandLine(int argc, const char* const argv[], std::ostream& out, std::ostream& err) {
+int runCommandLine(int argc, const char* const argv[], std::ostream& out, std::ostream& err,
+                   bool statsReport) {
   po::variables_map vm;
   try {
     parseCommandLine(argc, argv, vm);
@@ -431,7 +432,7 @@ int runCommandLine(int argc, const char* const argv[], std::ostream& out, std::o
   }
   if (!vm.count("nosplash")) printBanner(out);
 
-  if (vm.count("dimacs") || vm.count("dimacs-stdin")) return runInput(vm);
+  if (vm.count("dimacs") || vm.count("dimacs-stdin")) return runInput(vm, statsReport);
 
   printHelp(out, vm.count("hidden") != 0);
   return 0;

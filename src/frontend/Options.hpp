@@ -78,7 +78,9 @@ void applySearchParameters(const boost::program_options::variables_map& vm,
 // (through runInput, when an input option is present) or the help. Returns
 // the exit status. Command-line errors print the help to out and one
 // "Error: " line to err, and return 1.
-int runCommandLine(int argc, const char* const argv[], std::ostream& out,
-                   std::ostream& err);
+// With statsReport, a solved run also prints the solver's statistics report
+// on standard output after the result (the benchmark program's use).
+int runCommandLine(int argc, const char* const argv[], std::ostream& out, std::ostream& err,
+                   bool statsReport = false);
 
 }  // namespace quelt

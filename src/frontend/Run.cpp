@@ -61,7 +61,7 @@ void writeModel(Solver& solver, const boost::program_options::variables_map& vm)
 
 }  // namespace
 
-int runInput(boost::program_options::variables_map& vm) {
+int runInput(boost::program_options::variables_map& vm, bool statsReport) {
   // The reader lives until the process ends: freeing a large clause database
   // only to exit would cost time for nothing. The static keeps it reachable.
   static Dimacs* reader = nullptr;
@@ -109,6 +109,7 @@ int runInput(boost::program_options::variables_map& vm) {
     result = Solver::Unknown;
   }
   std::cout << solver << std::endl;
+  if (statsReport) reader->dumpStats(std::cout);
   if (result == Solver::Satisfiable) writeModel(solver, vm);
   if (vm.count("stats")) std::cout << "c Sorry, stats are not supported in competition release." << std::endl;
   if (vm.count("time")) {

@@ -7,7 +7,8 @@
 namespace quelt {
 
 // Called by main once an input option (dimacs or dimacs-stdin) is present.
-// Returns the process exit status.
-int runInput(boost::program_options::variables_map& vm);
+// Returns the process exit status. With statsReport the statistics report
+// follows the result line on standard output.
+int runInput(boost::program_options::variables_map& vm, bool statsReport = false);
 
 }  // namespace quelt
