@@ -121,6 +121,7 @@ std::pair<Clause*, bool> Solver::addClause(std::vector<Literal>& lits, bool lear
     // After sorting, the two literals of one variable are adjacent.
     for (std::size_t i = 1; i < lits.size(); ++i)
       if (varEqual(lits[i - 1], lits[i])) return {nullptr, true};
+    const std::size_t distinct = lits.size();
     std::size_t k = 0;
     for (Literal l : lits) {
       const util::VarInfo& r = vars[l.var()];
@@ -130,6 +131,9 @@ std::pair<Clause*, bool> Solver::addClause(std::vector<Literal>& lits, bool lear
         return {nullptr, true};
     }
     lits.resize(k);
+    // A clause shortened by level-0 facts is a new clause for a proof
+    // checker, which only knows the one it was given.
+    if (proof != nullptr && k < distinct) proof->add(lits);
     if (lits.empty()) {
       status = Unsatisfiable;
       refuted = true;
@@ -138,6 +142,7 @@ std::pair<Clause*, bool> Solver::addClause(std::vector<Literal>& lits, bool lear
     if (status != Unsatisfiable) status = Unknown;
     c = allocateClause(lits, false);
   } else {
+    if (proof != nullptr) proof->add(lits);
     c = allocateClause(lits, true);
     c->activity = static_cast<float>(static_cast<double>(c->activity) + params.clauseActivityInc);
     if (static_cast<double>(c->activity) > 1e20) {

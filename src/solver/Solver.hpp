@@ -23,6 +23,7 @@
 #include "core/Literal.hpp"
 #include "core/VarInfo.hpp"
 #include "core/WatchList.hpp"
+#include "solver/proof.hpp"
 #include "params/SearchParams.hpp"
 #include "params/SearchStatistics.hpp"
 
@@ -103,6 +104,9 @@ class Solver {
   std::uint32_t numVars;
   std::vector<unsigned> redundancyStack;
   std::uint64_t newUnitsMask;
+  // Where clause additions and deletions are logged as a DRAT proof; null
+  // (the default) for no proof. Not owned.
+  ProofWriter* proof = nullptr;
 
   // ---- Construction and the clause database (solver.cpp) -----------------
   Solver();
@@ -181,6 +185,10 @@ class Solver {
   void construct();
   Clause* allocateClause(const std::vector<Literal>& lits, bool learned);
   void extendModel();
+  // Logs the empty clause once the clauses alone are refuted.
+  void concludeProof();
+  bool proofConcluded = false;
+  void logResolvent(const std::vector<Literal>& resolvent);
   void freeAllClauses();
 
   // Scratch storage reused across conflicts so the hot paths do not allocate.
@@ -189,6 +197,7 @@ class Solver {
   std::vector<unsigned> erasePositions;
   std::vector<Literal> resolventScratch;
   std::vector<Literal> spliceScratch;
+  std::vector<Literal> proofScratch;
   // Set while the occurrence lists of an elimination round are filled: the
   // out-of-memory recovery must not delete clauses those lists still name.
   bool occurrencesInUse = false;

@@ -43,6 +43,16 @@ bool Solver::isSpliceTautology(const Clause* a, const Clause* b, unsigned v, uns
   return false;
 }
 
+void Solver::logResolvent(const std::vector<Literal>& resolvent) {
+  std::vector<Literal>& lits = proofScratch;
+  lits.assign(resolvent.begin(), resolvent.end());
+  std::sort(lits.begin(), lits.end());
+  lits.erase(std::unique(lits.begin(), lits.end()), lits.end());
+  for (std::size_t i = 1; i < lits.size(); ++i)
+    if (varEqual(lits[i - 1], lits[i])) return;  // tautologies are never stored
+  proof->add(lits);
+}
+
 bool Solver::tryEliminate(unsigned v) {
   std::vector<Clause*>& negList = occurrences.lists[2 * v];
   std::vector<Clause*>& posList = occurrences.lists[2 * v + 1];
@@ -91,6 +101,7 @@ bool Solver::tryEliminate(unsigned v) {
         if (l != posLit) resolvent.push_back(l);
       for (Literal l : *q)
         if (l != negLit) resolvent.push_back(l);
+      if (proof != nullptr) logResolvent(resolvent);
       const std::pair<Clause*, bool> added = addClause(resolvent, false);
       if (added.first != nullptr) MarkOccurrences(*added.first);
     }
@@ -105,6 +116,7 @@ bool Solver::tryEliminate(unsigned v) {
     for (Clause* c : list) {
       if (c->removed()) continue;
       c->setRemoved();
+      if (proof != nullptr) proof->del(*c);
       watches.dewatch(*c);
       if (!c->learned()) {
         Literal* cl = c->lits();

@@ -26,7 +26,10 @@ void Solver::runPurelitRule() {
       l = Literal::make(v, false);
     else
       continue;
-    if (r.level < 0) assign(l, nullptr);
+    if (r.level < 0) {
+      if (proof != nullptr) proof->add(&l, 1);  // a pure literal is a RAT unit
+      assign(l, nullptr);
+    }
   }
 }
 

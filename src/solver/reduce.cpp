@@ -30,8 +30,10 @@ void Solver::reduceLearnedClauses() {
   for (std::size_t i = 0; i < n; ++i) {
     Clause* c = lc[i];
     const bool deletable = c->size > 2 && !isClauseLocked(*c);
-    if (deletable && (i < half || static_cast<double>(c->activity) < threshold))
+    if (deletable && (i < half || static_cast<double>(c->activity) < threshold)) {
+      if (proof != nullptr && !c->removed()) proof->del(*c);
       removeClause(c);
+    }
     else
       lc[k++] = c;
   }

@@ -115,8 +115,17 @@ unsigned Solver::solve(const std::vector<Literal>& assumed, bool singleRun) {
   return solve(singleRun);
 }
 
+void Solver::concludeProof() {
+  if (proof == nullptr || proofConcluded || !refuted) return;
+  proof->addEmpty();
+  proofConcluded = true;
+}
+
 unsigned Solver::solve(bool singleRun) {
-  if (status == Satisfiable || status == Unsatisfiable) return status;
+  if (status == Satisfiable || status == Unsatisfiable) {
+    if (status == Unsatisfiable) concludeProof();
+    return status;
+  }
   unsigned r;
   do {
     r = search();
@@ -135,6 +144,7 @@ unsigned Solver::solve(bool singleRun) {
   if (status == Satisfiable) verifyModel();
   stats.variables = static_cast<std::uint32_t>(vars.size());
   trail.sort();
+  if (status == Unsatisfiable) concludeProof();
   return status;
 }
 

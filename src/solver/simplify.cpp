@@ -36,6 +36,7 @@ bool Solver::strengthen(Clause& c) {
     const util::VarInfo& r = vars[l.var()];
     if (r.level < 0) continue;
     if (r.isTrue(l)) {
+      if (proof != nullptr) proof->del(c);
       watches.dewatch(c);
       return true;
     }
@@ -44,7 +45,12 @@ bool Solver::strengthen(Clause& c) {
   if (!falsePos.empty()) {
     const bool watchedFalse = falsePos[0] <= 1;
     if (watchedFalse) watches.dewatch(c);
+    if (proof != nullptr) proofScratch.assign(c.begin(), c.end());
     c.erase(falsePos);
+    if (proof != nullptr) {
+      proof->add(c);  // the shortened clause first, then the old one goes
+      proof->del(proofScratch.data(), proofScratch.size());
+    }
     if (c.size == 0) {
       status = Unsatisfiable;
       return true;
