@@ -3,7 +3,7 @@
 #   make test   build the release and the sanitizer configuration and run
 #               the whole test suite in both
 
-PACKAGES := cmake g++ make libboost-program-options-dev libgtest-dev xz-utils minisat
+PACKAGES := cmake g++ make libboost-program-options-dev libboost-iostreams-dev libgtest-dev xz-utils minisat
 JOBS ?= 2
 BUILD := build
 ASAN_BUILD := build-asan

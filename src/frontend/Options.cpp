@@ -241,6 +241,15 @@ po::options_description formatOptions() {
   return g;
 }
 
+po::options_description proofOptions() {
+  po::options_description g("Proofs of unsatisfiability", kOptionLineWidth);
+  g.add_options()
+      ("proof", po::value<std::string>(),
+       "Write a DRAT proof of the run to this file (binary DRAT unless --proof-text is given).")
+      ("proof-text", "Write the proof in the text form of DRAT.");
+  return g;
+}
+
 po::options_description hiddenOptions() {
   po::options_description g("Hidden options", kOptionLineWidth);
   g.add_options()("nosplash", "Hides intro.");
@@ -333,13 +342,14 @@ po::options_description parsingOptions() {
       .add(formatOptions())
       .add(presetOptions())
       .add(searchParameterOptions())
+      .add(proofOptions())
       .add(hiddenOptions());
   return all;
 }
 
 po::options_description helpOptions() {
   po::options_description shown(kHelpLineWidth);
-  shown.add(generalOptions()).add(formatOptions()).add(presetOptions());
+  shown.add(generalOptions()).add(formatOptions()).add(presetOptions()).add(proofOptions());
   return shown;
 }
 

@@ -18,6 +18,7 @@
 #include <memory>
 #include <string>
 
+#include "frontend/CompressedInput.hpp"
 #include "frontend/Dimacs.hpp"
 #include "frontend/Options.hpp"
 
@@ -61,23 +62,55 @@ void writeModel(Solver& solver, const boost::program_options::variables_map& vm)
 
 }  // namespace
 
+namespace {
+
+// Reads the formula from in, compressed or not. Returns false, after the
+// message, when the compressed data is corrupt; other exceptions go on to
+// the caller.
+bool readFormula(Dimacs& reader, std::istream& in) {
+  try {
+    FormulaInput input(in);
+    reader.parse(input.stream(), false);
+  } catch (const CorruptInput&) {
+    std::cerr << "The compressed input is corrupt or truncated. Exiting..." << std::endl;
+    return false;
+  }
+  return true;
+}
+
+}  // namespace
+
 int runInput(boost::program_options::variables_map& vm, bool statsReport) {
   // The reader lives until the process ends: freeing a large clause database
   // only to exit would cost time for nothing. The static keeps it reachable.
   static Dimacs* reader = nullptr;
+  static ProofWriter* proof = nullptr;
   reader = new Dimacs();
   Solver& solver = reader->getSolver();
+
+  // The proof starts before the formula is read: clauses shortened while
+  // they are added are already lemmas.
+  if (vm.count("proof")) {
+    const std::string name = vm["proof"].as<std::string>();
+    try {
+      proof = new ProofWriter(name, vm.count("proof-text") == 0);
+    } catch (const std::exception&) {
+      std::cerr << "Can't open the proof file " << name << ". Exiting..." << std::endl;
+      return kExitError;
+    }
+    solver.proof = proof;
+  }
 
   if (vm.count("dimacs")) {
     try {
       const std::string name = vm["dimacs"].as<std::string>();
-      std::ifstream in(name);
+      std::ifstream in(name, std::ios::in | std::ios::binary);
       if (!in) {
         std::cerr << "Can't open the input file. Exiting..." << std::endl;
         return kExitError;
       }
       std::cout << "c solving " << name << std::endl;
-      reader->parse(in, false);
+      if (!readFormula(*reader, in)) return kExitError;
     } catch (...) {
       std::cerr << "Can't open the input file. Exiting..." << std::endl;
       return kExitError;
@@ -89,7 +122,7 @@ int runInput(boost::program_options::variables_map& vm, bool statsReport) {
     }
   } else {
     try {
-      reader->parse(std::cin, false);
+      if (!readFormula(*reader, std::cin)) return kExitError;
     } catch (...) {
       std::cerr << "Can't read the formula from standard input. Exiting..." << std::endl;
       return kExitError;
@@ -117,6 +150,10 @@ int runInput(boost::program_options::variables_map& vm, bool statsReport) {
     std::cout << "c runtime " << std::fixed << std::setprecision(2)
               << static_cast<double>(std::clock()) / 1000000.0 << " [s]" << std::endl;
     std::cout.precision(precision);
+  }
+  if (proof != nullptr && !proof->flush()) {
+    std::cerr << "Writing the proof file failed." << std::endl;
+    return kExitError;
   }
   if (result == Solver::Satisfiable) return kExitSatisfiable;
   if (result == Solver::Unsatisfiable) return kExitUnsatisfiable;
