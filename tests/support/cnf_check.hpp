@@ -4,6 +4,7 @@
 #pragma once
 
 #include <algorithm>
+#include <cctype>
 #include <cstdint>
 #include <cstdlib>
 #include <optional>
@@ -13,15 +14,17 @@
 
 namespace quelt_test {
 
-struct Cnf {
+struct ParsedCnf {
   int maxVar = 0;  // largest variable that occurs in a clause
   std::vector<std::vector<int>> clauses;
 };
 
-// Reads well-formed DIMACS CNF: comment lines, one p line, zero-terminated
-// clauses. A last group without its 0 is ignored, as the program does.
-inline Cnf parseCnf(const std::string& text) {
-  Cnf cnf;
+// Reads DIMACS CNF: comments and p lines are skipped to the end of their
+// line, other words that are not numbers are skipped, numbers form
+// zero-terminated clauses. A last group without its 0 is ignored, as the
+// program does. Meant for the test's own, mostly well-formed, formulas.
+inline ParsedCnf parseDimacsText(const std::string& text) {
+  ParsedCnf cnf;
   std::istringstream in(text);
   std::string line;
   std::vector<int> clause;
@@ -29,7 +32,11 @@ inline Cnf parseCnf(const std::string& text) {
     std::istringstream words(line);
     std::string w;
     while (words >> w) {
-      if (w[0] == 'c' || w[0] == 'p' || w[0] == '%') break;  // rest of the line
+      if (w[0] == 'c' || w[0] == 'p') break;  // comment or problem line: rest of the line
+      const bool number = std::isdigit(static_cast<unsigned char>(w[0])) ||
+                          (w[0] == '-' && w.size() > 1 &&
+                           std::isdigit(static_cast<unsigned char>(w[1])));
+      if (!number) continue;  // stray characters
       const long d = std::strtol(w.c_str(), nullptr, 10);
       if (d == 0) {
         cnf.clauses.push_back(clause);
@@ -73,7 +80,7 @@ inline std::optional<std::vector<int>> modelFromOutput(const std::string& output
 // Empty when model is a complete assignment of cnf (entry i names variable
 // i + 1, for every variable up to the largest one used) that satisfies every
 // clause; otherwise a description of the first problem.
-inline std::string checkModel(const Cnf& cnf, const std::vector<int>& model) {
+inline std::string checkModel(const ParsedCnf& cnf, const std::vector<int>& model) {
   if (static_cast<int>(model.size()) != cnf.maxVar)
     return "model has " + std::to_string(model.size()) + " entries, formula has " +
            std::to_string(cnf.maxVar) + " variables";
@@ -102,7 +109,7 @@ inline std::string checkModel(const Cnf& cnf, const std::vector<int>& model) {
 
 // Whether cnf is satisfiable, by trying every assignment (at most 24
 // variables).
-inline bool bruteForceSatisfiable(const Cnf& cnf) {
+inline bool bruteForceSatisfiable(const ParsedCnf& cnf) {
   if (cnf.maxVar > 24) std::abort();
   const std::uint32_t n = static_cast<std::uint32_t>(cnf.maxVar);
   for (std::uint64_t a = 0; a < (std::uint64_t{1} << n); ++a) {

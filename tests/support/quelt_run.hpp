@@ -6,6 +6,7 @@
 
 #include <fcntl.h>
 #include <signal.h>
+#include <sys/resource.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
@@ -20,6 +21,26 @@
 #include <vector>
 
 namespace quelt_test {
+
+// Whether the tests (and the program, built with the same flags) run under
+// AddressSanitizer, and whether they are an optimised build: slow builds
+// pick smaller workloads.
+#if defined(__SANITIZE_ADDRESS__)
+inline constexpr bool kSanitizedBuild = true;
+#elif defined(__has_feature)
+#if __has_feature(address_sanitizer)
+inline constexpr bool kSanitizedBuild = true;
+#else
+inline constexpr bool kSanitizedBuild = false;
+#endif
+#else
+inline constexpr bool kSanitizedBuild = false;
+#endif
+#ifdef NDEBUG
+inline constexpr bool kOptimizedBuild = !kSanitizedBuild;
+#else
+inline constexpr bool kOptimizedBuild = false;
+#endif
 
 // What a run of the program left behind.
 struct RunResult {
@@ -82,6 +103,10 @@ struct RunOptions {
   StdinMode stdinMode = StdinMode::File;
   std::string workDir;                                   // empty: the test's own
   std::vector<std::pair<std::string, std::string>> env;  // added to the environment
+  // Address-space limit of the child in bytes (0: none), so that a run that
+  // tries to allocate without bound fails inside the limit instead of
+  // taking the machine's memory. Not usable with AddressSanitizer.
+  std::size_t addressSpaceLimit = 0;
 };
 
 // Runs program with args (argv[0] is the program path). Output is collected
@@ -122,6 +147,11 @@ inline RunResult runProgram(const std::string& program, const std::vector<std::s
     dup2(err, 2);
     if (!options.workDir.empty() && chdir(options.workDir.c_str()) != 0) _exit(126);
     for (const auto& [name, value] : options.env) setenv(name.c_str(), value.c_str(), 1);
+    if (options.addressSpaceLimit != 0) {
+      struct rlimit limit;
+      limit.rlim_cur = limit.rlim_max = options.addressSpaceLimit;
+      if (setrlimit(RLIMIT_AS, &limit) != 0) _exit(126);
+    }
     execv(argv[0], argv.data());
     _exit(127);
   }
