@@ -128,6 +128,11 @@ const std::string kHelp = joinLines({
     "                             enabled.",
     "  --spset-sw-verification    Parameters optimized for software verification.",
     "",
+    "Proofs of unsatisfiability:",
+    "  --proof arg                Write a DRAT proof of the run to this file (binary",
+    "                             DRAT unless --proof-text is given).",
+    "  --proof-text               Write the proof in the text form of DRAT.",
+    "",
 });
 
 const std::string kSorry = "c Sorry, hidden options are really hidden in competition release.\n";

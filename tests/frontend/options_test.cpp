@@ -272,7 +272,7 @@ TEST(CommandLineParser, RejectsWhatItDoesNotKnow) {
   for (const auto& args : bad) EXPECT_THROW(parse(args), po::error) << args.front();
 }
 
-TEST(OptionSets, HelpShowsThreeGroupsAndParsingTakesAllFive) {
+TEST(OptionSets, HelpShowsFourGroupsAndParsingTakesAllSix) {
   const po::options_description all = parsingOptions();
   const po::options_description shown = helpOptions();
   const struct {
@@ -295,6 +295,8 @@ TEST(OptionSets, HelpShowsThreeGroupsAndParsingTakesAllFive) {
       {"spset-autotuned-kz_1_0", true},
       {"spset-autotuned-kz_1_1", true},
       {"spset-sw-verification", true},
+      {"proof", true},
+      {"proof-text", true},
       {"nosplash", false},
       {"sp-var-dec-heur", false},
       {"sp-clause-sort-heur", false},
