@@ -705,8 +705,12 @@ def write_cactus(out_dir, rows, solvers, limit):
         "set xlabel 'instances solved'",
         "set ylabel 'CPU seconds'",
         "set logscale y",
+        "set xrange [0:%d]" % max(len({r["instance"] for r in rows}), 1),
         "set yrange [0.001:%g]" % (limit * 1.5),
-        "set key top left",
+        "set arrow from graph 0, first %g to graph 1, first %g nohead dashtype 2"
+        % (limit, limit),
+        "set key bottom right box opaque",
+        "set label 'CPU limit' at graph 0.01, first %g offset 0,0.6" % limit,
         "set grid",
         "plot " + plots,
         "",
