@@ -12,6 +12,7 @@
 #include <cstdlib>
 #include <filesystem>
 #include <fstream>
+#include <ostream>
 #include <sstream>
 #include <string>
 #include <vector>
@@ -27,6 +28,9 @@ struct Instance {
   std::string expected;  // SAT or UNSAT
   double referenceSeconds = 0;
 };
+
+// Keeps test listings readable.
+void PrintTo(const Instance& i, std::ostream* os) { *os << i.file << " (" << i.expected << ")"; }
 
 std::vector<std::string> splitTabs(const std::string& line) {
   std::vector<std::string> fields;
