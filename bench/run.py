@@ -480,6 +480,9 @@ def make_row(instance, solver_label, solver, run, limit):
     parsed = PARSERS[solver](run.output)
     verdict, verdict_note = decide_verdict(run.exit_status, parsed["verdict"])
     notes = [n for n in (run.note, verdict_note) if n]
+    if (not notes and parsed["verdict"] is None and run.exit_status is not None
+            and run.exit_status not in (0, 10, 20)):
+        notes.append(describe_status(run.exit_status))
     expected = instance["expected"]
     correct = classify(verdict, expected)
     if correct == "WRONG":

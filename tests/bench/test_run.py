@@ -433,6 +433,16 @@ class WholeRunTest(unittest.TestCase):
         self.assertIn("--nosplash --dimacs FILE --sp-resolution 2 --tmout 5", summary)
         self.assertNotIn("WRONG", summary)
 
+    def test_a_failing_solver_is_explained(self):
+        write_script(self.quelt, 'echo "cannot open $3" >&2\nexit 3\n')
+        code, _ = self.main("--solvers", "quelt", "--filter", "^plain")
+        self.assertEqual(code, 0)
+        row = self.rows()[("plain", "quelt")]
+        self.assertEqual((row["verdict"], row["solved"], row["exit_status"], row["note"]),
+                         ("UNKNOWN", "0", "3", "exit status 3"))
+        with open(os.path.join(self.out, "logs", "quelt", "plain.log")) as f:
+            self.assertIn("cannot open ", f.read())
+
     def test_no_solver_available(self):
         code, err = self.main("--solvers", "quelt,cadical", "--quelt",
                               os.path.join(self.tmp.name, "missing"))
