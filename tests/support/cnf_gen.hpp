@@ -96,6 +96,20 @@ inline std::optional<Assignment> bruteForce(const Cnf& f, const std::vector<int>
   return std::nullopt;
 }
 
+// The number of assignments of variables 1 .. numVars that satisfy f
+// (variables that occur nowhere count both ways). At most 24 variables.
+inline long long countModels(const Cnf& f) {
+  if (f.numVars > 24) std::abort();
+  long long n = 0;
+  Assignment a(static_cast<std::size_t>(f.numVars) + 1, false);
+  const std::uint32_t total = 1u << f.numVars;
+  for (std::uint32_t x = 0; x < total; ++x) {
+    for (int v = 1; v <= f.numVars; ++v) a[v] = ((x >> (v - 1)) & 1u) != 0;
+    if (firstFalsifiedClause(f, a) < 0) ++n;
+  }
+  return n;
+}
+
 class CnfGenerator {
  public:
   explicit CnfGenerator(std::uint32_t seed) : rng_(seed) {}
