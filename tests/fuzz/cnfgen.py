@@ -256,7 +256,6 @@ def gen_parity(rng):
             acc = t
         clauses.append([acc] if parity else [-acc])
 
-    kind = rng.choice(["system", "twochains"])
     if kind == "twochains":
         vs = list(range(1, n + 1))
         p = rng.randint(0, 1)
