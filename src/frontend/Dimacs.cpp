@@ -20,7 +20,6 @@
 namespace quelt {
 
 void Dimacs::parse(std::istream& in, bool asAssumptions) {
-  std::int32_t declaredVars = -1;  // read, never used
   std::int32_t declaredClauses = -1;
   int clausesAdded = 0;
   std::vector<Literal> buffer;
@@ -37,7 +36,11 @@ void Dimacs::parse(std::istream& in, bool asAssumptions) {
       continue;
     } else if (ch == 'p') {
       std::string word;
-      in >> word >> declaredVars >> declaredClauses;
+      // The variable count is read past and never used; a count that cannot
+      // be read leaves the previous one in force.
+      std::int32_t vars = -1, clauses = -1;
+      in >> word >> vars >> clauses;
+      if (in) declaredClauses = clauses;
       if (word != "cnf")
         std::cerr << " Invalid DIMACS CNF p line, " << "expected: p cnf #variables #clauses" << std::endl;
       if (!in) {

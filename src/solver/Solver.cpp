@@ -88,12 +88,22 @@ unsigned Solver::createNewVar(dpinterface::VarFlagTy kind, unsigned char a, unsi
   numVars += 1;
   watches.addVar(v);
   occurrences.addVar(v);
+  if (listMarks.size() < watches.numLists) listMarks.resize(watches.numLists, 0);
   if (decisionQueue.heapIndex.size() <= v) decisionQueue.heapIndex.resize(v + 1, -1);
   decisionQueue.insert(v);
   return v;
 }
 
 void Solver::createVar(unsigned v, dpinterface::VarFlagTy, unsigned char, unsigned char) {
+  if (numVars > v) return;
+  // Room for all of them at once, growing at least geometrically: a huge
+  // index then fails here, at once, instead of after creating variables one
+  // by one until memory runs out.
+  const std::size_t want = std::max(static_cast<std::size_t>(v) + 1, 2 * vars.capacity());
+  vars.reserve(want);
+  decisionQueue.heap.reserve(want);
+  decisionQueue.heapIndex.reserve(want);
+  trail.lits.reserve(want);
   while (numVars <= v) createNewVar(dpinterface::ProblemVar, 0, 0);
 }
 
@@ -214,6 +224,7 @@ void Solver::clear() {
   decisionQueue.heapIndex.clear();
   freeAllClauses();
   watches.release();
+  listMarks.clear();
   occurrences.lists.clear();
   numVars = 0;
   redundancyStack.clear();
