@@ -4,51 +4,77 @@
 #include <boost/iostreams/filter/gzip.hpp>
 #include <boost/iostreams/filter/lzma.hpp>
 #include <boost/iostreams/filtering_stream.hpp>
+#include <algorithm>
+#include <cstring>
 #include <string>
 
 namespace quelt {
 
 namespace {
 
+// Input buffers keep the last few characters before the read position when
+// they refill, so that the reader can put back a character it has looked
+// past (a dash followed by a digit) even across a refill.
+constexpr std::size_t kPutback = 16;
+
+// Refills keep the putback area; derived classes provide the next bytes.
+class RefillBuf : public std::streambuf {
+ protected:
+  // Writes up to max bytes to out; returns how many (0 at the end).
+  virtual std::size_t fetch(char* out, std::size_t max) = 0;
+
+  int_type underflow() override {
+    if (gptr() < egptr()) return traits_type::to_int_type(*gptr());
+    const std::size_t keep = std::min<std::size_t>(kPutback, static_cast<std::size_t>(gptr() - eback()));
+    std::memmove(buffer + kPutback - keep, gptr() - keep, keep);
+    const std::size_t n = fetch(buffer + kPutback, sizeof(buffer) - kPutback);
+    if (n == 0) return traits_type::eof();
+    setg(buffer + kPutback - keep, buffer + kPutback, buffer + kPutback + n);
+    return traits_type::to_int_type(*gptr());
+  }
+
+  RefillBuf() { setg(buffer + kPutback, buffer + kPutback, buffer + kPutback); }
+
+ private:
+  char buffer[kPutback + (1 << 15)];
+};
+
 // Replays a few bytes that were consumed while sniffing, then reads on from
-// the underlying buffer one byte at a time (only used for rare inputs).
-class ReplayBuf : public std::streambuf {
+// the underlying buffer one byte at a time (only used for rare inputs, and
+// one byte at a time so that interactive input is never waited for).
+class ReplayBuf : public RefillBuf {
  public:
   ReplayBuf(std::string prefix, std::streambuf* rest) : prefix(std::move(prefix)), rest(rest) {}
 
  protected:
-  int_type underflow() override {
+  std::size_t fetch(char* out, std::size_t) override {
     if (pos < prefix.size()) {
-      ch = prefix[pos++];
-    } else {
-      const int_type c = rest->sbumpc();
-      if (traits_type::eq_int_type(c, traits_type::eof())) return c;
-      ch = traits_type::to_char_type(c);
+      out[0] = prefix[pos++];
+      return 1;
     }
-    setg(&ch, &ch, &ch + 1);
-    return traits_type::to_int_type(ch);
+    const int_type c = rest->sbumpc();
+    if (traits_type::eq_int_type(c, traits_type::eof())) return 0;
+    out[0] = traits_type::to_char_type(c);
+    return 1;
   }
 
  private:
   std::string prefix;
   std::streambuf* rest;
   std::size_t pos = 0;
-  char ch = 0;
 };
 
 // Turns the decompressors' exceptions into CorruptInput, so the reader's
 // stream does not just look like a short, complete formula.
-class GuardedDecompressor : public std::streambuf {
+class GuardedDecompressor : public RefillBuf {
  public:
   explicit GuardedDecompressor(std::streambuf* inner) : inner(inner) {}
 
  protected:
-  int_type underflow() override {
+  std::size_t fetch(char* out, std::size_t max) override {
     try {
-      const std::streamsize n = inner->sgetn(buffer, sizeof(buffer));
-      if (n <= 0) return traits_type::eof();
-      setg(buffer, buffer, buffer + n);
-      return traits_type::to_int_type(buffer[0]);
+      const std::streamsize n = inner->sgetn(out, static_cast<std::streamsize>(max));
+      return n > 0 ? static_cast<std::size_t>(n) : 0;
     } catch (const std::exception& e) {
       throw CorruptInput(e.what());
     }
@@ -56,7 +82,6 @@ class GuardedDecompressor : public std::streambuf {
 
  private:
   std::streambuf* inner;
-  char buffer[1 << 15];
 };
 
 class DecompressingStream : public std::istream {
