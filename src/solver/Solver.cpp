@@ -99,11 +99,14 @@ void Solver::createVar(unsigned v, dpinterface::VarFlagTy, unsigned char, unsign
   // Room for all of them at once, growing at least geometrically: a huge
   // index then fails here, at once, instead of after creating variables one
   // by one until memory runs out.
-  const std::size_t want = std::max(static_cast<std::size_t>(v) + 1, 2 * vars.capacity());
-  vars.reserve(want);
-  decisionQueue.heap.reserve(want);
-  decisionQueue.heapIndex.reserve(want);
-  trail.lits.reserve(want);
+  const std::size_t needed = static_cast<std::size_t>(v) + 1;
+  if (needed > vars.capacity()) {
+    const std::size_t want = std::max(needed, 2 * vars.capacity());
+    vars.reserve(want);
+    decisionQueue.heap.reserve(want);
+    decisionQueue.heapIndex.reserve(want);
+    trail.lits.reserve(want);
+  }
   while (numVars <= v) createNewVar(dpinterface::ProblemVar, 0, 0);
 }
 
