@@ -22,6 +22,9 @@ class Clause {
  public:
   static constexpr std::uint32_t kLearned = 0x1;
   static constexpr std::uint32_t kRemoved = 0x2;
+  // Transient mark of a clause about to be deleted while its watchers are
+  // swept out; never set outside that sweep.
+  static constexpr std::uint32_t kCollect = 0x4;
 
   std::uint32_t size;
   float activity;

@@ -198,6 +198,15 @@ class Solver {
   std::vector<Literal> resolventScratch;
   std::vector<Literal> spliceScratch;
   std::vector<Literal> proofScratch;
+  std::vector<std::uint32_t> reduceLists;  // watch lists touched by a reduction
+  std::vector<char> listMarks;             // per watch list: already in reduceLists
+  std::vector<Clause*> garbage;            // clauses of a reduction, freed after the sweep
+  // Batched detaching during a cleanup pass (simplify.cpp).
+  bool batchingDetach = false;
+  std::vector<std::pair<std::uint32_t, Clause*>> pendingWatches;
+  void detach(Clause& c);
+  void attach(Clause& c);
+  void sweepDetached();
   // Set while the occurrence lists of an elimination round are filled: the
   // out-of-memory recovery must not delete clauses those lists still name.
   bool occurrencesInUse = false;

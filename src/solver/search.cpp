@@ -50,7 +50,8 @@ unsigned Solver::search() {
   std::int32_t runConflicts = 0;
   std::vector<Literal>& learned = learnedScratch;
   for (;;) {
-    if (cpuSeconds() >= params.timeLimit) {
+    // Without a limit the clock cannot reach it: skip the system call.
+    if (params.timeLimit != SearchParams::kNoTimeLimit && cpuSeconds() >= params.timeLimit) {
       backtrack(0);
       return Timeout;
     }

@@ -37,14 +37,14 @@ bool Solver::strengthen(Clause& c) {
     if (r.level < 0) continue;
     if (r.isTrue(l)) {
       if (proof != nullptr) proof->del(c);
-      watches.dewatch(c);
+      detach(c);
       return true;
     }
     falsePos.push_back(k);
   }
   if (!falsePos.empty()) {
     const bool watchedFalse = falsePos[0] <= 1;
-    if (watchedFalse) watches.dewatch(c);
+    if (watchedFalse) detach(c);
     if (proof != nullptr) proofScratch.assign(c.begin(), c.end());
     c.erase(falsePos);
     if (proof != nullptr) {
@@ -61,44 +61,91 @@ bool Solver::strengthen(Clause& c) {
       addClause(unit, false);
       return true;
     }
-    if (watchedFalse) {
-      watches.of(c[0]).push(&c);
-      watches.of(c[1]).push(&c);
-    }
+    if (watchedFalse) attach(c);
   }
   MarkOccurrences(c);
   return false;
 }
 
-void Solver::runClauseCleanup(std::vector<Clause*>& list) {
-  if (list.empty()) return;
-  if (status == Unsatisfiable) {
-    list.clear();
+// Inside a cleanup pass, detaching is batched: a clause to detach is marked
+// and its two lists noted, and each noted list is compacted once at the end
+// of the pass; clauses attached again are appended after that, in order.
+// Every list ends exactly as one stable removal per clause would leave it,
+// without a scan of two long lists for every clause.
+void Solver::detach(Clause& c) {
+  if (!batchingDetach) {
+    watches.dewatch(c);
     return;
   }
+  c.flags |= Clause::kCollect;
+  for (int w = 0; w < 2; ++w) {
+    const std::uint32_t idx = c[w].watchIndex();
+    if (!listMarks[idx]) {
+      listMarks[idx] = 1;
+      reduceLists.push_back(idx);
+    }
+  }
+}
+
+void Solver::attach(Clause& c) {
+  if (!batchingDetach) {
+    watches.of(c[0]).push(&c);
+    watches.of(c[1]).push(&c);
+    return;
+  }
+  pendingWatches.push_back({c[0].watchIndex(), &c});
+  pendingWatches.push_back({c[1].watchIndex(), &c});
+}
+
+void Solver::sweepDetached() {
+  for (std::uint32_t idx : reduceLists) {
+    listMarks[idx] = 0;
+    util::WatchVector& ws = watches[idx];
+    std::uint32_t j = 0;
+    for (std::uint32_t i = 0; i < ws.size; ++i)
+      if ((ws.data[i]->flags & Clause::kCollect) == 0) ws.data[j++] = ws.data[i];
+    ws.size = j;
+  }
+  reduceLists.clear();
+  for (Clause* c : garbage) delete c;
+  garbage.clear();
+  for (const auto& p : pendingWatches) {
+    p.second->flags &= ~Clause::kCollect;
+    watches[p.first].push(p.second);
+  }
+  pendingWatches.clear();
+}
+
+void Solver::runClauseCleanup(std::vector<Clause*>& list) {
+  if (list.empty()) return;
+  batchingDetach = true;
   std::size_t k = 0;
   std::size_t i = 0;
   const std::size_t n = list.size();
-  while (i < n) {
+  while (i < n && status != Unsatisfiable) {
     Clause* c = list[i++];
     if (c->removed()) {
       if (c->learned()) delete c;  // removed originals live on in eliminatedClauses
     } else if (strengthen(*c)) {
-      delete c;
+      garbage.push_back(c);
     } else {
       list[k++] = c;
     }
-    if (status == Unsatisfiable) break;
   }
-  // After an early stop the unvisited clauses are freed with the list entry:
-  // nothing reads them again, and they would otherwise leak.
+  // Once the formula is refuted the clauses not visited are dropped with the
+  // list entries: nothing reads them again, and they would otherwise leak.
   for (; i < n; ++i) {
     Clause* c = list[i];
-    if (c->removed() && !c->learned()) continue;
-    watches.dewatch(*c);
-    delete c;
+    if (c->removed()) {
+      if (c->learned()) delete c;
+      continue;
+    }
+    detach(*c);
+    garbage.push_back(c);
   }
   list.resize(k);
+  sweepDetached();
+  batchingDetach = false;
 }
 
 bool Solver::simplify() {
