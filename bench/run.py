@@ -18,6 +18,7 @@ import datetime
 import json
 import gzip
 import lzma
+import math
 import os
 import platform
 import re
@@ -45,10 +46,15 @@ VERDICTS = ("SAT", "UNSAT", "UNKNOWN")
 # Rates from runs shorter than this are dominated by start-up and parsing.
 MIN_RATE_CPU_S = 1.0
 
-# The CPU limit is armed at limit + CPU_GRACE_S (soft, SIGXCPU) and
-# limit + CPU_GRACE_S + CPU_HARD_EXTRA_S (hard, SIGKILL), so that a solver
-# with its own timer stops by itself and one that catches SIGXCPU can still
-# print its statistics. A run counts as solved only within the limit itself.
+# The kernel's CPU-limit accounting is tick-based and, on a loaded machine,
+# runs several per cent ahead of the user+sys time that rusage reports; a
+# soft limit at the plain limit has been seen to fire at 55-58 rusage
+# seconds for 60. So RLIMIT_CPU is armed at limit * CPU_SLACK + CPU_GRACE_S
+# (soft, SIGXCPU, which a solver may catch to print its statistics) and
+# CPU_HARD_EXTRA_S later (hard, SIGKILL). A solver with its own timer stops
+# by itself at the limit. Whatever the signal, a run counts as solved only
+# when its rusage CPU time is within the limit itself.
+CPU_SLACK = 1.1
 CPU_GRACE_S = 1
 CPU_HARD_EXTRA_S = 5
 
@@ -307,7 +313,7 @@ def _become_subreaper():
 
 
 def _limit_cpu(limit):
-    soft = int(limit) + CPU_GRACE_S
+    soft = int(math.ceil(limit * CPU_SLACK)) + CPU_GRACE_S
     hard = soft + CPU_HARD_EXTRA_S
 
     def arm():
@@ -436,7 +442,8 @@ def solver_command(solver, binary, cnf, limit, extra_args=()):
     if solver == "quelt":
         cmd = [binary, "--nosplash", "--dimacs", cnf] + list(extra_args)
         if not has_option(extra_args, "--tmout"):
-            cmd += ["--tmout", str(int(limit))]
+            # Whole seconds only, and 0 would mean "parse only".
+            cmd += ["--tmout", str(max(1, int(math.ceil(limit))))]
         return cmd
     if solver == "minisat":
         return [binary, "-verb=1", cnf]
