@@ -292,15 +292,11 @@ TEST(SolverSimplify, ClauseEmptiedDuringCleanupEndsTheSearch) {
   EXPECT_EQ(e.s.status, Solver::Unsatisfiable) << "a refutation of the clauses themselves";
 }
 
-// BUG: when a learned clause loses every literal in the clean-up, the
-// status becomes Unsatisfiable before the original clauses are cleaned, and
-// runClauseCleanup(clauses) then empties that list without freeing its
-// clauses or detaching them: they stay in the watch lists, owned by no
-// vector, and leak (the sanitizer build reports them when the solver is
-// destroyed). The clean-up frees and detaches unvisited clauses when it
-// stops in the middle of a list; an unsatisfiable status on entry should
-// do the same.
-TEST(SolverSimplify, DISABLED_ClauseListDroppedAfterALearnedClauseIsEmptiedIsReleased) {
+// When a learned clause loses every literal, the status is Unsatisfiable
+// before the original clauses are cleaned: that list is dropped, and its
+// clauses must be detached and freed with it (the sanitizer build reports
+// a leak otherwise).
+TEST(SolverSimplify, ClauseListDroppedAfterALearnedClauseIsEmptiedIsReleased) {
   EmptiedInCleanup e(true);
   EXPECT_FALSE(e.s.simplify());
   EXPECT_EQ(e.s.status, Solver::Unsatisfiable);
