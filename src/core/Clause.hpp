@@ -25,6 +25,9 @@ class Clause {
   // Transient mark of a clause about to be deleted while its watchers are
   // swept out; never set outside that sweep.
   static constexpr std::uint32_t kCollect = 0x4;
+  // An original clause set aside because a pure literal satisfies it; it
+  // returns to the database if the formula changes (see Solver::reopen).
+  static constexpr std::uint32_t kParked = 0x8;
 
   std::uint32_t size;
   float activity;

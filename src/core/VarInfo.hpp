@@ -31,6 +31,9 @@ struct VarInfo {
   // remain, so a literal with this bit must never be taken as absent.
   static constexpr std::uint16_t kSaturatedNeg = 0x20;
   static constexpr std::uint16_t kSaturatedPos = 0x40;
+  // Assigned at level 0 by the pure literal rule: a choice that keeps the
+  // formula satisfiable, not a consequence of it.
+  static constexpr std::uint16_t kPure = 0x80;
 
   Literal lit;
   std::int32_t level = -1;
@@ -81,6 +84,9 @@ struct VarInfo {
   void unmark() { flags = static_cast<std::uint16_t>(flags & ~kMarked); }
   bool eliminated() const { return (flags & kEliminated) != 0; }
   void setEliminated() { flags = static_cast<std::uint16_t>(flags | kEliminated); }
+  bool pure() const { return (flags & kPure) != 0; }
+  void setPure() { flags = static_cast<std::uint16_t>(flags | kPure); }
+  void clearPure() { flags = static_cast<std::uint16_t>(flags & ~kPure); }
 
   bool assigned() const { return level >= 0; }
   // Value of literal l of this variable: +1 true, -1 false, 0 unassigned.

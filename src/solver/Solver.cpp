@@ -62,6 +62,9 @@ void Solver::freeAllClauses() {
   for (Clause* c : clauses)
     if (!c->removed()) delete c;  // removed originals belong to eliminatedClauses
   for (Clause* c : learnedClauses) delete c;
+  for (Clause* c : parkedClauses) delete c;
+  parkedClauses.clear();
+  pureVars.clear();
   for (auto& entry : eliminatedClauses)
     for (Clause* c : entry) delete c;
   clauses.clear();
@@ -129,6 +132,7 @@ Clause* Solver::allocateClause(const std::vector<Literal>& lits, bool learned) {
 std::pair<Clause*, bool> Solver::addClause(std::vector<Literal>& lits, bool learned) {
   Clause* c;
   if (!learned) {
+    if (!inSimplification && (!pureVars.empty() || !eliminatedVars.empty())) reopen();
     std::sort(lits.begin(), lits.end());
     lits.erase(std::unique(lits.begin(), lits.end()), lits.end());
     // After sorting, the two literals of one variable are adjacent.
@@ -204,6 +208,49 @@ bool Solver::isClauseLocked(const Clause& c) const {
   const Literal l = c[0];
   const util::VarInfo& r = vars[l.var()];
   return r.isTrue(l) && r.reason == &c;
+}
+
+void Solver::reopen() {
+  backtrack(0);
+  // Eliminated and pure variables leave the level-0 trail (an eliminated
+  // variable is there when the model was completed at level 0).
+  std::size_t k = 0;
+  for (Literal l : trail.lits) {
+    const util::VarInfo& r = vars[l.var()];
+    if (!r.pure() && !r.eliminated()) trail.lits[k++] = l;
+  }
+  trail.lits.resize(k);
+  trail.propagationHead = 0;  // everything is propagated again, against the restored clauses
+  auto release = [this](unsigned v) {
+    util::VarInfo& r = vars[v];
+    r.level = -1;
+    r.clearPure();
+    r.clearEliminated();
+    if (!decisionQueue.contains(v)) decisionQueue.insert(v);
+  };
+  for (unsigned v : pureVars) release(v);
+  pureVars.clear();
+
+  // Clauses removed with eliminated variables may still be listed in
+  // clauses until a cleanup drops them; drop them now, then bring every one
+  // back once.
+  clauses.erase(std::remove_if(clauses.begin(), clauses.end(), [](const Clause* c) { return c->removed(); }),
+                clauses.end());
+  auto restore = [this](Clause* c) {
+    c->flags &= ~(Clause::kRemoved | Clause::kParked | Clause::kCollect);
+    clauses.push_back(c);
+    watches.of((*c)[0]).push(c);
+    watches.of((*c)[1]).push(c);
+  };
+  for (std::size_t e = eliminatedClauses.size(); e-- > 0;) {
+    release(eliminatedVars[e]);
+    for (Clause* c : eliminatedClauses[e]) restore(c);
+  }
+  eliminatedClauses.clear();
+  eliminatedVars.clear();
+  for (Clause* c : parkedClauses) restore(c);
+  parkedClauses.clear();
+  if (status == Satisfiable) status = Unknown;
 }
 
 void Solver::reset() {

@@ -214,6 +214,16 @@ class Solver {
   // empty clause or a conflict at level 0). Dropping the assumptions cannot
   // undo that, and the database may already be cut down accordingly.
   bool refuted = false;
+
+  // Pure literals and variable elimination keep the formula satisfiable but
+  // not equivalent: they hold for the clauses and assumptions at hand. When
+  // a client adds a clause or assumes literals afterwards, reopen() undoes
+  // them first: pure literals are unassigned, eliminated variables return
+  // with their clauses, and the clauses set aside come back.
+  void reopen();
+  std::vector<unsigned> pureVars;        // in assignment order
+  std::vector<Clause*> parkedClauses;    // originals satisfied by a pure literal
+  bool inSimplification = false;         // internal clause additions do not reopen
 };
 
 // The result lines for status; the last line carries no end of line.

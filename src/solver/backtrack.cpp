@@ -22,7 +22,7 @@ void Solver::backtrack(unsigned target) {
   for (std::size_t i = lits.size(); i > keep; --i) {
     const unsigned v = lits[i - 1].var();
     vars[v].level = -1;
-    if (!decisionQueue.contains(v)) decisionQueue.insert(v);
+    if (!decisionQueue.contains(v) && !vars[v].eliminated()) decisionQueue.insert(v);
   }
   lits.resize(keep);
   trail.levelStarts.resize(target + 1);

@@ -14,6 +14,7 @@
 namespace quelt {
 
 void Solver::assume(const std::vector<Literal>& lits) {
+  if (!lits.empty() && (!pureVars.empty() || !eliminatedVars.empty())) reopen();
   assumptions.insert(assumptions.end(), lits.begin(), lits.end());
   std::sort(assumptions.begin(), assumptions.end());
 }
@@ -56,6 +57,7 @@ void Solver::verifyModel() {
   for (const Clause* c : clauses) check(*c);
   for (const auto& entry : eliminatedClauses)
     for (const Clause* c : entry) check(*c);
+  for (const Clause* c : parkedClauses) check(*c);
   for (Literal a : assumptions) {
     if (a.var() >= 1 && a.var() <= model.size() && model[a.var() - 1] == a) continue;
     std::cerr << "c *** Error: User assumption " << a << " unsatisfied! ***" << std::endl;

@@ -29,6 +29,8 @@ void Solver::runPurelitRule() {
     if (r.level < 0) {
       if (proof != nullptr) proof->add(&l, 1);  // a pure literal is a RAT unit
       assign(l, nullptr);
+      r.setPure();
+      pureVars.push_back(v);
     }
   }
 }

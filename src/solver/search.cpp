@@ -150,7 +150,9 @@ unsigned Solver::solve(bool singleRun) {
 }
 
 void Solver::extendModel() {
-  for (util::VarInfo& r : vars) r.clearEliminated();
+  // The eliminated flags stay: eliminated variables remain outside the
+  // search in later solves (backtracking does not queue them again), and
+  // this extension gives them their values each time.
   const bool atLevelZero = decisionLevel() == 0;
   for (std::size_t e = eliminatedClauses.size(); e-- > 0;) {
     const unsigned v = eliminatedVars[e];
@@ -163,7 +165,14 @@ void Solver::extendModel() {
           satisfied = true;
           break;
         }
-      if (!satisfied && vars[cl[0].var()].level < 0) assign(cl[0], atLevelZero ? nullptr : c);
+      if (satisfied || vars[v].level >= 0) continue;
+      // The eliminated variable's literal was stored first, but an earlier
+      // extension may have moved a literal that was true then in front of it.
+      for (std::uint32_t k = 0; k < c->size; ++k)
+        if (cl[k].var() == v) {
+          assign(cl[k], atLevelZero ? nullptr : c);
+          break;
+        }
     }
     if (vars[v].level < 0) assign(choosePhase(v), nullptr);
   }

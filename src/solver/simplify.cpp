@@ -38,6 +38,12 @@ bool Solver::strengthen(Clause& c) {
     if (r.isTrue(l)) {
       if (proof != nullptr) proof->del(c);
       detach(c);
+      // Satisfied only by a pure literal's choice: set aside, not deleted,
+      // in case the formula changes later.
+      if (r.pure() && !c.learned()) {
+        c.flags |= Clause::kParked;
+        parkedClauses.push_back(&c);
+      }
       return true;
     }
     falsePos.push_back(k);
@@ -127,7 +133,7 @@ void Solver::runClauseCleanup(std::vector<Clause*>& list) {
     if (c->removed()) {
       if (c->learned()) delete c;  // removed originals live on in eliminatedClauses
     } else if (strengthen(*c)) {
-      garbage.push_back(c);
+      if ((c->flags & Clause::kParked) == 0) garbage.push_back(c);
     } else {
       list[k++] = c;
     }
@@ -149,6 +155,11 @@ void Solver::runClauseCleanup(std::vector<Clause*>& list) {
 }
 
 bool Solver::simplify() {
+  struct Internal {
+    bool& flag;
+    explicit Internal(bool& f) : flag(f) { flag = true; }
+    ~Internal() { flag = false; }
+  } internal(inSimplification);
   if (bcp() != nullptr) return false;
   if (newUnitsMask == 0) return true;
   if (stats.simplifyBudget > 0) return true;

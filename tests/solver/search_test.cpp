@@ -393,15 +393,12 @@ TEST(SolverIncremental, BlockingClausesEnumerateEveryModel) {
   }
 }
 
-// BUG: the pure literal rule assigns its literals at decision level 0, where
-// they stay as if they were facts of the formula. A clause added after the
-// solve is normalised against them. For (1 v 2) (-1 v 3): after blocking
-// the first model (-1 2 -3) the next solve learns the unit 3, the
-// simplification round sets 1 and 2 true as pure literals, and the clause
-// blocking 1 2 3, (-1 v -2 v -3), becomes the empty clause: addClause
-// reports Unsatisfiable although 1 -2 3 and -1 2 3 are still models, so
-// only 2 of the 4 models are found.
-TEST(SolverIncremental, DISABLED_BlockingClausesEnumerateEveryModelWithPureLiterals) {
+// Pure literals are a choice, not a consequence: a clause added after the
+// solve must not be normalised against them. For (1 v 2) (-1 v 3), after
+// blocking the first model the pure literal rule sets 1 and 2 true; the
+// blocking clause (-1 v -2 v -3) added next must still let 1 -2 3 and
+// -1 2 3 be found, so all four models are enumerated.
+TEST(SolverIncremental, BlockingClausesEnumerateEveryModelWithPureLiterals) {
   quelt::SearchParams p;
   p.usePureLiteralRule = true;
   for (const Cnf& f : modelCountingFormulas()) {

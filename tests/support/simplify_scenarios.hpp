@@ -72,6 +72,16 @@ inline void addUnits(quelt::Solver& s, const std::vector<int>& units) {
   }
 }
 
+// Level-0 facts as the search would learn them, after a simplification
+// round. (Adding original clauses at that point would change the formula,
+// and the solver would undo its elimination and pure literals first.)
+inline void learnUnits(quelt::Solver& s, const std::vector<int>& units) {
+  for (int u : units) {
+    std::vector<quelt::Literal> unit = lits({u});
+    s.addClause(unit, true);
+  }
+}
+
 // One simplification round at level 0, as the search runs it once a unit
 // clause has been learned and the propagation budget is used up.
 inline bool simplificationRound(quelt::Solver& s) {
