@@ -11,7 +11,6 @@
 // that was read.
 #include "frontend/Dimacs.hpp"
 
-#include <cctype>
 #include <cstdint>
 #include <iostream>
 #include <limits>
@@ -19,22 +18,50 @@
 
 namespace quelt {
 
+namespace {
+
+using Traits = std::char_traits<char>;
+
+// White space as the classic locale's stream extraction skips it.
+inline bool isBlank(int c) { return c == ' ' || (c >= '\t' && c <= '\r'); }
+inline bool isDigit(int c) { return c >= '0' && c <= '9'; }
+
+// Reads the digits at the front of sb as the magnitude of a number, the way
+// formatted extraction of an int would, saturating far beyond its range.
+std::uint64_t readMagnitude(std::streambuf* sb) {
+  std::uint64_t value = 0;
+  for (int c = sb->sgetc(); isDigit(c); c = sb->snextc())
+    if (value <= std::numeric_limits<std::uint32_t>::max()) value = value * 10 + static_cast<unsigned>(c - '0');
+  return value;
+}
+
+}  // namespace
+
+// The tokens are taken straight from the stream buffer: character by
+// character with the same rules as formatted extraction (blanks skipped, a
+// number is an optional minus and decimal digits up to the first other
+// character), but without a sentry and a locale lookup per character, which
+// made reading large formulas several times slower than solving them.
 void Dimacs::parse(std::istream& in, bool asAssumptions) {
   std::int32_t declaredClauses = -1;
   int clausesAdded = 0;
   std::vector<Literal> buffer;
   invalidNumber = false;
+  std::streambuf* const sb = in.rdbuf();
 
   for (;;) {
-    char ch;
-    if (!(in >> ch)) break;
-    if (ch == '-') {
-      const int next = in.peek();
-      if (next == std::char_traits<char>::eof() || !std::isdigit(next)) continue;  // a lone dash
-    } else if (ch == 'c') {
-      in.ignore(std::numeric_limits<std::streamsize>::max(), '\n');
+    int c = sb->sbumpc();
+    while (isBlank(c)) c = sb->sbumpc();
+    if (c == Traits::eof()) break;
+
+    bool negative = false;
+    if (c == '-') {
+      if (!isDigit(sb->sgetc())) continue;  // a lone dash
+      negative = true;
+    } else if (c == 'c') {
+      while (c != '\n' && c != Traits::eof()) c = sb->sbumpc();
       continue;
-    } else if (ch == 'p') {
+    } else if (c == 'p') {
       std::string word;
       // The variable count is read past and never used; a count that cannot
       // be read leaves the previous one in force.
@@ -50,24 +77,27 @@ void Dimacs::parse(std::istream& in, bool asAssumptions) {
         break;
       }
       continue;
-    } else if (ch == 'q') {
+    } else if (c == 'q') {
       break;
-    } else if (!std::isdigit(static_cast<unsigned char>(ch))) {
+    } else if (!isDigit(c)) {
       std::cerr << " Invalid DIMACS CNF input. Press q for quit," << " or continue adding clauses..."
                 << std::endl;
       continue;
+    } else {
+      sb->sungetc();
     }
 
-    in.putback(ch);
-    std::int32_t d = 0;
-    if (!(in >> d) || d == std::numeric_limits<std::int32_t>::min()) {
+    // -2147483648 is in range for an int but names no variable.
+    const std::uint64_t magnitude = readMagnitude(sb);
+    if (magnitude > static_cast<std::uint64_t>(std::numeric_limits<std::int32_t>::max())) {
       std::cerr << "Invalid input." << std::endl;
       invalidNumber = true;
       break;
     }
-    if (d != 0) {
-      const Literal l = Literal::fromDimacs(d);
-      createVar(l.var());
+    if (magnitude != 0) {
+      const std::uint32_t var = static_cast<std::uint32_t>(magnitude);
+      const Literal l = Literal::make(var, !negative);
+      createVar(var);
       buffer.push_back(l);
       continue;
     }
