@@ -1,16 +1,26 @@
 # Quelt: build, demo and test entry points.
 #   make demo   install what is missing, build, solve examples/demo.cnf
-#   make test   build the release and the sanitizer configuration and run
-#               the whole test suite in both
+#   make test   build the release and the sanitizer configuration, run the
+#               whole test suite in both, then a short fuzzing run and a
+#               short differential run (fuzz-short, difftest-short)
+#   make fuzz   build the libFuzzer targets with clang++ and run each for
+#               FUZZ_SECONDS (tests/fuzz/README.md)
 #   make bench  build, then run quelt against minisat and cadical on the
 #               shared benchmark set (bench/README.md)
 
-PACKAGES := cmake g++ make libboost-program-options-dev libboost-iostreams-dev libgtest-dev xz-utils minisat
+PACKAGES := cmake g++ make libboost-program-options-dev libboost-iostreams-dev libgtest-dev xz-utils minisat \
+  libclang-rt-14-dev
 JOBS ?= 2
 BUILD := build
 ASAN_BUILD := build-asan
+FUZZ_BUILD := build-fuzz
+FUZZ_SECONDS ?= 60
+FUZZ_TARGETS := fuzz_dimacs fuzz_compressed
+DIFFTEST_SEED ?= 1
+DIFFTEST_COUNT ?= 300
 
-.PHONY: all deps build build-asan demo test test-release test-asan bench clean
+.PHONY: all deps build build-asan build-fuzz demo test test-release test-asan fuzz fuzz-short \
+  difftest-short bench clean
 
 all: build
 
@@ -43,7 +53,38 @@ test-asan: build-asan
 	cd $(ASAN_BUILD) && ASAN_OPTIONS=detect_leaks=1 UBSAN_OPTIONS=print_stacktrace=1 \
 	  ctest -j$(JOBS) --output-on-failure
 
-test: test-release test-asan
+test: test-release test-asan fuzz-short difftest-short
+
+build-fuzz: deps
+	cmake -S . -B $(FUZZ_BUILD) -DCMAKE_BUILD_TYPE=RelWithDebInfo -DCMAKE_CXX_COMPILER=clang++ \
+	  -DQUELT_FUZZ=ON -DQUELT_TESTS=OFF >/dev/null
+	cmake --build $(FUZZ_BUILD) -j$(JOBS)
+
+# Each target runs for FUZZ_SECONDS from the seed corpus in tests/fuzz/corpus
+# plus what earlier runs found (kept in build-fuzz/corpus); a finding is
+# written to build-fuzz/artifacts and fails the target.
+fuzz: build-fuzz
+	@mkdir -p $(FUZZ_BUILD)/artifacts
+	@for t in $(FUZZ_TARGETS); do \
+	  mkdir -p $(FUZZ_BUILD)/corpus/$$t; \
+	  echo "fuzzing $$t for $(FUZZ_SECONDS) s"; \
+	  ./$(FUZZ_BUILD)/tests/fuzz/$$t -max_total_time=$(FUZZ_SECONDS) -max_len=8192 -timeout=30 \
+	    -rss_limit_mb=2048 -print_final_stats=1 -artifact_prefix=$(FUZZ_BUILD)/artifacts/$$t- \
+	    $(FUZZ_BUILD)/corpus/$$t tests/fuzz/corpus/$$t > $(FUZZ_BUILD)/$$t.log 2>&1 \
+	  || { tail -n 60 $(FUZZ_BUILD)/$$t.log; echo "fuzz: $$t failed"; exit 1; }; \
+	  grep -E "^stat::number_of_executed_units|^Done" $(FUZZ_BUILD)/$$t.log; \
+	done
+
+fuzz-short:
+	$(MAKE) fuzz FUZZ_SECONDS=30
+
+# A few hundred generated formulas with random configurations through the
+# sanitizer build, against minisat (tests/fuzz/README.md).
+difftest-short: build build-asan
+	ASAN_OPTIONS=detect_leaks=1 UBSAN_OPTIONS=print_stacktrace=1 \
+	  python3 tests/fuzz/difftest.py --seed $(DIFFTEST_SEED) --count $(DIFFTEST_COUNT) --jobs $(JOBS) \
+	  --timeout 10 --quelt $(ASAN_BUILD)/quelt --drat-check $(BUILD)/tests/drat-check \
+	  --out $(ASAN_BUILD)/difftest-failures
 
 # The peers and the plotter are needed here only, not by the build or tests.
 BENCH_PACKAGES := gnuplot-nox cadical
@@ -60,4 +101,4 @@ bench: build
 	python3 bench/run.py --quelt $(BUILD)/quelt-bench --out bench/results
 
 clean:
-	rm -rf $(BUILD) $(ASAN_BUILD)
+	rm -rf $(BUILD) $(ASAN_BUILD) $(FUZZ_BUILD)
