@@ -171,7 +171,7 @@ TEST(SolverAssumptionCases, AssumptionsAfterASolveWithoutThem) {
 // and the pure literal rule sets 2 true at level 0; after clearAssumed,
 // solving under the assumption -2 returns Unsatisfiable although 1 -2 3 is
 // a model. One of the 150 random cases goes wrong the same way.
-TEST(SolverAssumptionCases, DISABLED_AssumptionsAfterASolveWithPureLiterals) {
+TEST(SolverAssumptionCases, AssumptionsAfterASolveWithPureLiterals) {
   quelt::SearchParams p;
   p.usePureLiteralRule = true;
   solveAloneThenUnderAssumptions(p, {formula(3, {{2, 1}, {-1, 3}, {-2, 1}})});
@@ -338,25 +338,28 @@ TEST(SolverAssumptionCases, AssumedVariablesAreNotEliminated) {
 // reassign them. Here variable 1 is eliminated, the first model is
 // -1 2 -3, and the second search decides 2 false, 3 true and 1 false, which
 // violates (1 v 2): "c *** Error: Invalid solution detected ***" and exit 1.
-TEST(SolverAssumptionCases, DISABLED_SecondSolveAfterEliminationKeepsEliminatedClauses) {
-  const Cnf f = formula(3, {{1, 2}, {-1, 3}});
-  quelt::SearchParams p;
-  p.resolution = 1;
-  p.usePureLiteralRule = false;
-  p.randVarDecFreq = 0.0;
-  p.randPhaseDecFreq = 0.0;
-  Solver s(p);
-  load(s, f);
-  s.newUnitsMask = 1;  // a simplification round, with elimination, runs first
-  ASSERT_EQ(solveWith(s, {}), Solver::Satisfiable);
-  ASSERT_EQ(s.stats.eliminatedVariables, 1u);
-  EXPECT_TRUE(modelSatisfies(s, f, {}));
-  s.clearAssumed();
-  ASSERT_EQ(solveWith(s, {}), Solver::Satisfiable);
-  EXPECT_TRUE(modelSatisfies(s, f, {}));
-  s.clearAssumed();
-  ASSERT_EQ(solveWith(s, {-1}), Solver::Satisfiable);
-  EXPECT_TRUE(modelSatisfies(s, f, {-1}));
+TEST(SolverAssumptionCases, SecondSolveAfterEliminationKeepsEliminatedClauses) {
+  // Run in a child process: a failed model check ends the process.
+  EXPECT_EXIT(
+      {
+        const Cnf f = formula(3, {{1, 2}, {-1, 3}});
+        quelt::SearchParams p;
+        p.resolution = 1;
+        p.usePureLiteralRule = false;
+        p.randVarDecFreq = 0.0;
+        p.randPhaseDecFreq = 0.0;
+        Solver s(p);
+        load(s, f);
+        s.newUnitsMask = 1;  // a simplification round, with elimination, runs first
+        if (solveWith(s, {}) != Solver::Satisfiable || s.stats.eliminatedVariables != 1) std::exit(2);
+        if (!modelSatisfies(s, f, {})) std::exit(3);
+        s.clearAssumed();
+        if (solveWith(s, {}) != Solver::Satisfiable || !modelSatisfies(s, f, {})) std::exit(4);
+        s.clearAssumed();
+        if (solveWith(s, {-1}) != Solver::Satisfiable || !modelSatisfies(s, f, {-1})) std::exit(5);
+        std::exit(0);
+      },
+      ::testing::ExitedWithCode(0), "");
 }
 
 }  // namespace

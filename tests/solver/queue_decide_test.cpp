@@ -104,6 +104,35 @@ TEST(SolverOrderings, EveryModeComparesAsSpecified) {
   }
 }
 
+// After backtracking, a variable keeps the reason it had, and reduction may
+// delete that clause. Mode 18 must not look at it (the sanitizer build
+// reports any read of the freed clause).
+TEST(SolverOrderings, DeletedReasonOfAnUnassignedVariableIsNeverRead) {
+  quelt::SearchParams p;
+  p.varDecHeur = 18;
+  Solver s(p);
+  s.createVar(5, quelt::dpinterface::ProblemVar, 0, 0);
+  auto l = lits({3, 4, 5});
+  Clause* gone = s.addClause(l, true).first;
+  auto r = lits({1, 2});
+  Clause* live = s.addClause(r, false).first;
+  s.trail.levelStarts.push_back(0);
+  s.assign(lit(-4), nullptr);
+  s.assign(lit(-5), nullptr);
+  s.assign(lit(3), gone);
+  s.assign(lit(-2), nullptr);
+  s.assign(lit(1), live);
+  s.backtrack(0);
+  gone->activity = 0.0f;
+  s.reduceLearnedClauses();  // the stale reason of 3 is freed here
+  ASSERT_TRUE(s.learnedClauses.empty());
+  const Solver::VarComparator cmp{&s.vars, 18};
+  for (unsigned a = 1; a <= 5; ++a)
+    for (unsigned b = 1; b <= 5; ++b) EXPECT_FALSE(cmp(a, b)) << a << " before " << b;
+  s.decisionQueue.updateAll();
+  EXPECT_TRUE(queueConsistent(s, true));
+}
+
 // A solver with variables 1 .. n ordered by the given mode.
 Solver& queued(Solver& s, unsigned n) {
   s.createVar(n, quelt::dpinterface::ProblemVar, 0, 0);
