@@ -92,6 +92,7 @@ unsigned Solver::createNewVar(dpinterface::VarFlagTy kind, unsigned char a, unsi
   watches.addVar(v);
   occurrences.addVar(v);
   if (listMarks.size() < watches.numLists) listMarks.resize(watches.numLists, 0);
+  if (litValues.size() < watches.numLists) litValues.resize(watches.numLists, 0);
   if (decisionQueue.heapIndex.size() <= v) decisionQueue.heapIndex.resize(v + 1, -1);
   decisionQueue.insert(v);
   return v;
@@ -223,7 +224,7 @@ void Solver::reopen() {
   trail.propagationHead = 0;  // everything is propagated again, against the restored clauses
   auto release = [this](unsigned v) {
     util::VarInfo& r = vars[v];
-    r.level = -1;
+    unassign(v);
     r.clearPure();
     r.clearEliminated();
     if (!decisionQueue.contains(v)) decisionQueue.insert(v);
@@ -275,6 +276,7 @@ void Solver::clear() {
   freeAllClauses();
   watches.release();
   listMarks.clear();
+  litValues.clear();
   occurrences.lists.clear();
   numVars = 0;
   redundancyStack.clear();

@@ -178,7 +178,22 @@ class Solver {
     r.lit = l;
     r.level = static_cast<std::int32_t>(decisionLevel());
     r.reason = reason;
+    setLitValues(l);
     trail.lits.push_back(l);
+  }
+  void unassign(unsigned v) {
+    vars[v].level = -1;
+    litValues[2 * v] = litValues[2 * v + 1] = 0;
+  }
+
+  // Value of every literal, indexed by its watch index: +1 true, -1 false,
+  // 0 unassigned. A copy of what the variable records say, kept because
+  // propagation tests literal values more than anything else and one byte
+  // per literal is far denser than the records.
+  std::vector<std::int8_t> litValues;
+  void setLitValues(Literal l) {
+    litValues[l.watchIndex()] = 1;
+    litValues[l.watchIndex() ^ 1u] = -1;
   }
 
  private:

@@ -21,7 +21,7 @@ void Solver::backtrack(unsigned target) {
   const std::size_t keep = trail.levelStarts[target + 1];
   for (std::size_t i = lits.size(); i > keep; --i) {
     const unsigned v = lits[i - 1].var();
-    vars[v].level = -1;
+    unassign(v);
     if (!decisionQueue.contains(v) && !vars[v].eliminated()) decisionQueue.insert(v);
   }
   lits.resize(keep);

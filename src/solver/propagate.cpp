@@ -24,6 +24,7 @@ Clause* Solver::bcp() {
   const std::uint32_t head0 = t.propagationHead;
   const std::int32_t level = static_cast<std::int32_t>(decisionLevel());
   util::VarInfo* const V = vars.data();
+  const std::int8_t* const value = litValues.data();
   Clause* conflict = nullptr;
 
   while (t.propagationHead < t.lits.size() && conflict == nullptr) {
@@ -43,15 +44,15 @@ Clause* Solver::bcp() {
         cl[1] = falseLit;
       }
       const Literal w = cl[0];
-      util::VarInfo& wr = V[w.var()];
-      if (wr.isTrue(w)) {
+      const std::int8_t wValue = value[w.watchIndex()];
+      if (wValue > 0) {
         data[j++] = c;
         continue;
       }
       bool moved = false;
       for (std::uint32_t k = 2, size = c->size; k < size; ++k) {
         const Literal lk = cl[k];
-        if (!V[lk.var()].isFalse(lk)) {
+        if (value[lk.watchIndex()] >= 0) {
           watches.of(lk).push(c);
           cl[1] = lk;
           cl[k] = falseLit;
@@ -61,15 +62,17 @@ Clause* Solver::bcp() {
       }
       if (moved) continue;
       data[j++] = c;
-      if (wr.level >= 0) {
+      if (wValue != 0) {
         // Conflict: keep every remaining watcher in place.
         conflict = c;
         while (i < n) data[j++] = data[i++];
         break;
       }
+      util::VarInfo& wr = V[w.var()];
       wr.lit = w;
       wr.level = level;
       wr.reason = level > 0 ? c : nullptr;
+      setLitValues(w);
       t.lits.push_back(w);
     }
     ws.size = j;

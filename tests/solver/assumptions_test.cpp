@@ -90,7 +90,6 @@ TEST_P(SolverAssumptions, VerdictsMatchEnumerationAndSurviveClearAssumed) {
     } else {
       EXPECT_EQ(s.status, Solver::Unknown);
     }
-    if (p.resolution != 0) continue;  // see DISABLED_SecondSolveAfterEliminationKeepsEliminatedClauses
     const unsigned again = solveWith(s, {});
     ASSERT_EQ(again, satAlone ? Solver::Satisfiable : Solver::Unsatisfiable);
     if (again == Solver::Satisfiable) {
@@ -163,14 +162,11 @@ TEST(SolverAssumptionCases, AssumptionsAfterASolveWithoutThem) {
   EXPECT_EQ(solveAloneThenUnderAssumptions(p, {}), 150);
 }
 
-// BUG: literals set by the pure literal rule stay assigned at level 0 after
-// the solve, as if the formula implied them, and a later solve under
-// assumptions finds an assumption false at level 0. For (2 v 1) (-1 v 3)
-// (-2 v 1) with the default parameters the first solve learns the unit 1,
-// the simplification round that follows leaves no clause with variable 2
-// and the pure literal rule sets 2 true at level 0; after clearAssumed,
-// solving under the assumption -2 returns Unsatisfiable although 1 -2 3 is
-// a model. One of the 150 random cases goes wrong the same way.
+// Literals set by the pure literal rule are a choice, not a fact: a later
+// solve under assumptions must not find an assumption false because of them.
+// For (2 v 1) (-1 v 3) (-2 v 1) with the default parameters the first solve
+// sets 2 true as a pure literal; under the assumption -2 the formula is
+// still satisfiable (1 -2 3).
 TEST(SolverAssumptionCases, AssumptionsAfterASolveWithPureLiterals) {
   quelt::SearchParams p;
   p.usePureLiteralRule = true;
@@ -328,16 +324,10 @@ TEST(SolverAssumptionCases, AssumedVariablesAreNotEliminated) {
   EXPECT_TRUE(modelSatisfies(s, f, {1}));
 }
 
-// BUG: after a satisfiable solve that eliminated variables, solving the same
-// solver again can report a model that violates an eliminated clause, and
-// verifyModel then ends the whole process with status 1. The model
-// extension clears the eliminated flags and assigns the eliminated variables
-// above level 0; solve() then backtracks to level 0, which puts them back
-// into the decision queue although their clauses are no longer in the
-// database, so the next search decides them freely and the extension cannot
-// reassign them. Here variable 1 is eliminated, the first model is
-// -1 2 -3, and the second search decides 2 false, 3 true and 1 false, which
-// violates (1 v 2): "c *** Error: Invalid solution detected ***" and exit 1.
+// After a satisfiable solve that eliminated variables, solving again gives
+// a model that satisfies the eliminated clauses too (variable 1 is
+// eliminated here), and an assumption on the eliminated variable brings it
+// and its clauses back first.
 TEST(SolverAssumptionCases, SecondSolveAfterEliminationKeepsEliminatedClauses) {
   // Run in a child process: a failed model check ends the process.
   EXPECT_EXIT(
