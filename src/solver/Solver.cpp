@@ -196,7 +196,7 @@ bool Solver::doAddClause(Clause* c) {
   watches.of((*c)[0]).push(c);
   watches.of((*c)[1]).push(c);
   if (params.clauseSortHeur != 19 && c->size > 2)
-    std::sort(c->begin() + 2, c->end(), LitComparator{&vars, params.clauseSortHeur});
+    sortLiterals(c->begin() + 2, c->end(), params.clauseSortHeur);
   return false;
 }
 

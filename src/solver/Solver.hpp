@@ -167,6 +167,9 @@ class Solver {
   bool isSpliceTautology(const Clause* a, const Clause* b, unsigned v, unsigned& count);
   void runPurelitRule();                                           // purelit.cpp
 
+  // Sorts literals with the ordering of the given mode (as LitComparator).
+  void sortLiterals(Literal* begin, Literal* end, unsigned mode) const;
+
   // ---- Small helpers ----------------------------------------------------------
   unsigned decisionLevel() const { return static_cast<unsigned>(trail.levelStarts.size() - 1); }
   bool isTrue(Literal l) const { return vars[l.var()].isTrue(l); }

@@ -16,7 +16,9 @@
 // A variable's reason is meaningful only while it is assigned: once it is
 // unassigned the clause may have been deleted, so mode 18 treats unassigned
 // variables as having no reason and never reads such a pointer.
+#include <algorithm>
 #include <cstdlib>
+#include <utility>
 
 #include "solver/Solver.hpp"
 
@@ -77,6 +79,31 @@ inline bool ranksBefore(const VarInfo& a, const VarInfo& b, unsigned ia, unsigne
 }
 
 }  // namespace
+
+namespace {
+// The sort with the mode fixed at compile time, so that each comparison is
+// inlined without a dispatch; the comparisons, and so the resulting order,
+// are exactly those of LitComparator.
+template <unsigned Mode>
+void sortByMode(Literal* begin, Literal* end, const std::vector<VarInfo>& v) {
+  std::sort(begin, end, [&v](Literal a, Literal b) {
+    return ranksBefore(v[a.var()], v[b.var()], a.var(), b.var(), Mode);
+  });
+}
+
+template <unsigned... Modes>
+void sortDispatch(Literal* begin, Literal* end, const std::vector<VarInfo>& v, unsigned mode,
+                  std::integer_sequence<unsigned, Modes...>) {
+  using Sorter = void (*)(Literal*, Literal*, const std::vector<VarInfo>&);
+  static constexpr Sorter kSorters[] = {&sortByMode<Modes>...};
+  kSorters[mode < sizeof...(Modes) ? mode : sizeof...(Modes) - 1](begin, end, v);
+}
+}  // namespace
+
+void Solver::sortLiterals(Literal* begin, Literal* end, unsigned mode) const {
+  // Modes above 19 behave like 19.
+  sortDispatch(begin, end, vars, mode, std::make_integer_sequence<unsigned, 20>());
+}
 
 bool Solver::VarComparator::operator()(unsigned a, unsigned b) const {
   const std::vector<VarInfo>& v = *vars;
