@@ -138,7 +138,13 @@ std::pair<Clause*, bool> Solver::addClause(std::vector<Literal>& lits, bool lear
     lits.erase(std::unique(lits.begin(), lits.end()), lits.end());
     // After sorting, the two literals of one variable are adjacent.
     for (std::size_t i = 1; i < lits.size(); ++i)
-      if (varEqual(lits[i - 1], lits[i])) return {nullptr, true};
+      if (varEqual(lits[i - 1], lits[i])) {
+        // A proof checker keeps every input clause; one that is never
+        // stored must leave its formula too, or a later RAT step (a pure
+        // literal) would be checked against it.
+        if (proof != nullptr && !inSimplification) proof->del(lits);
+        return {nullptr, true};
+      }
     const std::size_t distinct = lits.size();
     std::size_t k = 0;
     for (Literal l : lits) {

@@ -34,6 +34,7 @@ class ProofWriter {
   void add(const Clause& c) { add(c.lits(), c.size); }
   void del(const Literal* lits, std::size_t n) { line('d', lits, n); }
   void del(const Clause& c) { del(c.lits(), c.size); }
+  void del(const std::vector<Literal>& lits) { del(lits.data(), lits.size()); }
   void addEmpty() { line('a', nullptr, 0); }
   // Writes out the buffer; false when the file could not be written.
   bool flush();
