@@ -189,14 +189,16 @@ class Solver {
     litValues[2 * v] = litValues[2 * v + 1] = 0;
   }
 
-  // Value of every literal, indexed by its watch index: +1 true, -1 false,
-  // 0 unassigned. A copy of what the variable records say, kept because
+  // Value of every literal, indexed by 2 * variable + bit 31 (the literal
+  // word rotated left by one, a single instruction): +1 true, -1 false, 0
+  // unassigned. A copy of what the variable records say, kept because
   // propagation tests literal values more than anything else and one byte
   // per literal is far denser than the records.
   std::vector<std::int8_t> litValues;
+  static std::uint32_t valueIndex(Literal l) { return (l.x << 1) | (l.x >> 31); }
   void setLitValues(Literal l) {
-    litValues[l.watchIndex()] = 1;
-    litValues[l.watchIndex() ^ 1u] = -1;
+    litValues[valueIndex(l)] = 1;
+    litValues[valueIndex(l) ^ 1u] = -1;
   }
 
  private:

@@ -44,18 +44,18 @@ Clause* Solver::bcp() {
         cl[1] = falseLit;
       }
       const Literal w = cl[0];
-      const std::int8_t wValue = value[w.watchIndex()];
+      const std::int8_t wValue = value[valueIndex(w)];
       if (wValue > 0) {
         data[j++] = c;
         continue;
       }
       bool moved = false;
-      for (std::uint32_t k = 2, size = c->size; k < size; ++k) {
-        const Literal lk = cl[k];
-        if (value[lk.watchIndex()] >= 0) {
+      for (Literal *p = cl + 2, *const end = cl + c->size; p < end; ++p) {
+        const Literal lk = *p;
+        if (value[valueIndex(lk)] >= 0) {
           watches.of(lk).push(c);
           cl[1] = lk;
-          cl[k] = falseLit;
+          *p = falseLit;
           moved = true;
           break;
         }
