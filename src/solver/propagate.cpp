@@ -36,7 +36,6 @@ Clause* Solver::bcp() {
     const std::uint32_t n = ws.size;
     std::uint32_t i = 0, j = 0;
     while (i < n) {
-      if (i + 1 < n) __builtin_prefetch(data[i + 1]);
       Clause* const c = data[i++];
       Literal* const cl = c->lits();
       if (cl[0] == falseLit) {
