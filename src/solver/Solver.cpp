@@ -124,8 +124,9 @@ Clause* Solver::allocateClause(const std::vector<Literal>& lits, bool learned) {
       params.clauseDelHeur = 0;
       learnedLimit = static_cast<std::int32_t>(learnedLimit * 0.95);
       // While an elimination round holds occurrence lists, deleting learned
-      // clauses would leave those lists pointing at freed memory.
-      if (!occurrencesInUse) reduceLearnedClauses();
+      // clauses would leave those lists pointing at freed memory; during a
+      // cleanup pass the learned list itself is being walked.
+      if (!occurrencesInUse && !batchingDetach) reduceLearnedClauses();
     }
   }
 }
