@@ -5,42 +5,23 @@
 // accepts.
 #include <gtest/gtest.h>
 
-#include <boost/iostreams/copy.hpp>
-#include <boost/iostreams/filter/bzip2.hpp>
-#include <boost/iostreams/filter/gzip.hpp>
-#include <boost/iostreams/filter/lzma.hpp>
-#include <boost/iostreams/filtering_stream.hpp>
-#include <sstream>
 #include <string>
 
 #include "support/cnf_gen.hpp"
+#include "support/compress.hpp"
 #include "support/drat_checker.hpp"
 #include "support/quelt_run.hpp"
 
 namespace {
 
-namespace io = boost::iostreams;
+using quelt_test::Codec;
+using quelt_test::compress;
 using quelt_test::RunOptions;
 using quelt_test::runQuelt;
 using quelt_test::ScratchDir;
 using quelt_test::StdinMode;
 
-enum class Codec { Gzip, Bzip2, Xz };
-
-std::string compress(const std::string& text, Codec codec) {
-  std::ostringstream out;
-  {
-    io::filtering_ostream z;
-    if (codec == Codec::Gzip) z.push(io::gzip_compressor());
-    if (codec == Codec::Bzip2) z.push(io::bzip2_compressor());
-    if (codec == Codec::Xz) z.push(io::lzma_compressor());
-    z.push(out);
-    z << text;
-  }
-  return out.str();
-}
-
-const char* name(Codec c) { return c == Codec::Gzip ? "gz" : c == Codec::Bzip2 ? "bz2" : "xz"; }
+const char* name(Codec c) { return quelt_test::codecName(c); }
 
 const std::string kSatisfiable =
     "c satisfiable\np cnf 4 5\n1 2 0\n-1 3 0\n-3 4 0\n-2 -4 0\n2 3 4 0\n";

@@ -13,11 +13,6 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
-#include <boost/iostreams/copy.hpp>
-#include <boost/iostreams/filter/bzip2.hpp>
-#include <boost/iostreams/filter/gzip.hpp>
-#include <boost/iostreams/filter/lzma.hpp>
-#include <boost/iostreams/filtering_stream.hpp>
 #include <filesystem>
 #include <sstream>
 #include <string>
@@ -25,6 +20,7 @@
 
 #include "support/cnf_check.hpp"
 #include "support/drat_checker.hpp"
+#include "support/compress.hpp"
 #include "support/quelt_run.hpp"
 
 namespace {
@@ -126,21 +122,8 @@ TEST(Regressions, DISABLED_KnownFaultCasesReachTheirStatedVerdict) {
 // ---------------------------------------------------------------------------
 // Compressed input.
 
-enum class Codec { Gzip, Bzip2, Xz };
-
-std::string compress(const std::string& text, Codec codec) {
-  namespace io = boost::iostreams;
-  std::ostringstream out;
-  {
-    io::filtering_ostream z;
-    if (codec == Codec::Gzip) z.push(io::gzip_compressor());
-    if (codec == Codec::Bzip2) z.push(io::bzip2_compressor());
-    if (codec == Codec::Xz) z.push(io::lzma_compressor());
-    z.push(out);
-    z << text;
-  }
-  return out.str();
-}
+using quelt_test::Codec;
+using quelt_test::compress;
 
 // The reader looks past a '-' at the next character and puts the '-' back.
 // The decompressing stream once kept no put-back room, so when the '-' was
