@@ -87,9 +87,11 @@ class DratChecker {
     return checkProof(data);
   }
 
+  // Every binary line ends with a zero byte and no text proof has one, so
+  // that tells the forms apart (a binary deletion of variable 16 looks like
+  // "d " to a test of the first bytes).
   Result checkProof(const std::string& data) {
-    if (!data.empty() && (data[0] == 'a' || (data[0] == 'd' && data.size() > 1 && data[1] != ' ')))
-      return checkBinary(data);
+    if (data.find('\0') != std::string::npos) return checkBinary(data);
     return checkText(data);
   }
 
