@@ -59,14 +59,20 @@ Solver::~Solver() {
 }
 
 void Solver::freeAllClauses() {
+  // The arena's chunks go as a whole; a clause from the general heap is
+  // deleted on its own.
+  auto drop = [this](Clause* c) {
+    if (!clauseArena.owns(c)) delete c;
+  };
   for (Clause* c : clauses)
-    if (!c->removed()) delete c;  // removed originals belong to eliminatedClauses
-  for (Clause* c : learnedClauses) delete c;
-  for (Clause* c : parkedClauses) delete c;
+    if (!c->removed()) drop(c);  // removed originals belong to eliminatedClauses
+  for (Clause* c : learnedClauses) drop(c);
+  for (Clause* c : parkedClauses) drop(c);
   parkedClauses.clear();
   pureVars.clear();
   for (auto& entry : eliminatedClauses)
-    for (Clause* c : entry) delete c;
+    for (Clause* c : entry) drop(c);
+  clauseArena.clear();
   clauses.clear();
   learnedClauses.clear();
   eliminatedClauses.clear();
@@ -117,7 +123,8 @@ void Solver::createVar(unsigned v, dpinterface::VarFlagTy, unsigned char, unsign
 Clause* Solver::allocateClause(const std::vector<Literal>& lits, bool learned) {
   for (int attempt = 0;; ++attempt) {
     try {
-      return new (lits.size()) Clause(lits, learned);
+      void* block = learned ? clauseArena.allocateTransient(lits.size()) : clauseArena.allocate(lits.size());
+      return ::new (block) Clause(lits, learned);
     } catch (...) {
       if (attempt >= kAllocationRetries) throw std::bad_alloc();
       params.learnedClausesInc = 1.0;
@@ -196,7 +203,7 @@ bool Solver::doAddClause(Clause* c) {
   if (c->size == 1) {
     const Literal l = (*c)[0];
     if (vars[l.var()].level < 0) assign(l, nullptr);
-    delete c;
+    freeClause(c);
     return true;
   }
   (c->learned() ? learnedClauses : clauses).push_back(c);
@@ -209,7 +216,7 @@ bool Solver::doAddClause(Clause* c) {
 
 void Solver::removeClause(Clause* c) {
   watches.dewatch(*c);
-  delete c;
+  freeClause(c);
 }
 
 bool Solver::isClauseLocked(const Clause& c) const {

@@ -19,6 +19,7 @@
 
 #include "core/AsgnStack.hpp"
 #include "core/Clause.hpp"
+#include "core/ClauseArena.hpp"
 #include "core/ClauseSets.hpp"
 #include "core/Literal.hpp"
 #include "core/VarInfo.hpp"
@@ -92,6 +93,9 @@ class Solver {
   SearchParams params;
   std::vector<util::VarInfo> vars;  // record 0 is a dummy
   DecisionQueue decisionQueue;
+  // Memory of every clause the solver creates; the vectors below own the
+  // clauses, the arena owns their bytes.
+  util::ClauseArena clauseArena;
   std::vector<Clause*> clauses;
   std::vector<Clause*> learnedClauses;
   // One entry per eliminated variable: the original clauses removed with it,
@@ -210,6 +214,7 @@ class Solver {
   bool proofConcluded = false;
   void logResolvent(const std::vector<Literal>& resolvent);
   void freeAllClauses();
+  void freeClause(Clause* c) { clauseArena.release(c); }
 
   // Scratch storage reused across conflicts so the hot paths do not allocate.
   std::vector<Literal> learnedScratch;

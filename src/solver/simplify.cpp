@@ -52,7 +52,9 @@ bool Solver::strengthen(Clause& c) {
     const bool watchedFalse = falsePos[0] <= 1;
     if (watchedFalse) detach(c);
     if (proof != nullptr) proofScratch.assign(c.begin(), c.end());
+    const std::uint32_t oldSize = c.size;
     c.erase(falsePos);
+    clauseArena.shrink(&c, oldSize);
     if (proof != nullptr) {
       proof->add(c);  // the shortened clause first, then the old one goes
       proof->del(proofScratch.data(), proofScratch.size());
@@ -113,7 +115,7 @@ void Solver::sweepDetached() {
     ws.size = j;
   }
   reduceLists.clear();
-  for (Clause* c : garbage) delete c;
+  for (Clause* c : garbage) freeClause(c);
   garbage.clear();
   for (const auto& p : pendingWatches) {
     p.second->flags &= ~Clause::kCollect;
@@ -131,7 +133,7 @@ void Solver::runClauseCleanup(std::vector<Clause*>& list) {
   while (i < n && status != Unsatisfiable) {
     Clause* c = list[i++];
     if (c->removed()) {
-      if (c->learned()) delete c;  // removed originals live on in eliminatedClauses
+      if (c->learned()) freeClause(c);  // removed originals live on in eliminatedClauses
     } else if (strengthen(*c)) {
       if ((c->flags & Clause::kParked) == 0) garbage.push_back(c);
     } else {
@@ -143,7 +145,7 @@ void Solver::runClauseCleanup(std::vector<Clause*>& list) {
   for (; i < n; ++i) {
     Clause* c = list[i];
     if (c->removed()) {
-      if (c->learned()) delete c;
+      if (c->learned()) freeClause(c);
       continue;
     }
     detach(*c);

@@ -15,11 +15,9 @@
 // enumeration and each model with every original clause, and check that
 // elimination and the pure literal rule really happened in a good share of
 // the runs.
-#include <dlfcn.h>
 #include <gtest/gtest.h>
 
 #include <algorithm>
-#include <atomic>
 #include <cstdlib>
 #include <functional>
 #include <memory>
@@ -32,25 +30,6 @@
 #include "support/quelt_run.hpp"
 #include "support/simplify_scenarios.hpp"
 #include "support/solver_checks.hpp"
-
-// ---- Allocation failure on demand -------------------------------------------
-//
-// The one exception the engine handles itself is a failed clause allocation.
-// To reach that path, the next allocation of one exact size can be made to
-// fail once; every other allocation goes to the operator new that would have
-// served it anyway (the standard library's, or a sanitizer's).
-namespace {
-std::atomic<std::size_t> gFailAllocationOfSize{0};  // 0: nothing armed
-}  // namespace
-
-void* operator new(std::size_t n) {
-  std::size_t armed = gFailAllocationOfSize.load(std::memory_order_relaxed);
-  if (armed != 0 && armed == n && gFailAllocationOfSize.compare_exchange_strong(armed, 0)) throw std::bad_alloc();
-  using Allocate = void* (*)(std::size_t);
-  static const Allocate next = reinterpret_cast<Allocate>(dlsym(RTLD_NEXT, "_Znwm"));
-  if (next == nullptr) std::abort();
-  return next(n);
-}
 
 namespace quelt_test {
 namespace {
@@ -686,11 +665,11 @@ TEST(ModelExtension, RepeatedSolveKeepsModelsValidOnCorpus) {
 // ---- Learned-clause reduction during elimination ----------------------------------
 
 // Variable 1 occurs in (1 a1 .. a10) and (-1 b1 .. b10): its one resolvent has
-// twenty literals, a clause block of 12 + 20 * 4 bytes, a size nothing else
-// asks for during the round. Six learned clauses of three literals on other
+// twenty literals, a length no other clause of the round has, so a failure
+// armed for that length hits the resolvent. Six learned clauses of three literals on other
 // variables sit in the occurrence lists (mode 2).
 struct ReductionSetup {
-  static constexpr std::size_t kResolventBlock = 12 + 20 * 4;
+  static constexpr std::size_t kResolventSize = 20;
   Cnf formula;
   Clauses learned;
   ReductionSetup() {
@@ -715,10 +694,8 @@ TEST(EliminationMemory, ReductionWaitsWhileOccurrenceListsAreHeld) {
   s->learnedLimit = 100;
   ASSERT_EQ(s->learnedClauses.size(), 6u);
 
-  gFailAllocationOfSize = ReductionSetup::kResolventBlock;
+  s->clauseArena.failNextAllocation(ReductionSetup::kResolventSize);
   s->runResolution();
-  const bool failureHappened = gFailAllocationOfSize.exchange(0) == 0;
-  ASSERT_TRUE(failureHappened) << "the resolvent was never allocated";
 
   EXPECT_EQ(s->learnedLimit, 95) << "the allocation failure was not answered by the recovery";
   EXPECT_EQ(s->params.learnedClausesInc, 1.0);
@@ -742,9 +719,8 @@ TEST(EliminationMemory, ReductionAnswersFailureOutsideElimination) {
   std::vector<int> big;
   for (int v = 2; v <= 21; ++v) big.push_back(-v);
   std::vector<quelt::Literal> clause = lits(big);
-  gFailAllocationOfSize = ReductionSetup::kResolventBlock;
+  s->clauseArena.failNextAllocation(ReductionSetup::kResolventSize);
   s->addClause(clause, false);
-  ASSERT_EQ(gFailAllocationOfSize.exchange(0), 0u) << "the clause was never allocated";
   EXPECT_EQ(s->learnedLimit, 95);
   EXPECT_LT(s->learnedClauses.size(), 6u);
   EXPECT_TRUE(watchesConsistent(*s));
