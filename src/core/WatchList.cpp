@@ -16,6 +16,23 @@ void WatchVector::grow() {
   capacity = newCap;
 }
 
+void WatchVector::trim() {
+  if (capacity <= 4 * static_cast<std::size_t>(size) + 3) return;
+  if (size == 0) {
+    std::free(data);
+    data = nullptr;
+    capacity = 0;
+    return;
+  }
+  const std::uint32_t newCap = 2 * size + 1;
+  // Shrinking in place cannot fail in practice; if it does, the larger
+  // array is kept.
+  if (void* p = std::realloc(data, sizeof(Clause*) * static_cast<std::size_t>(newCap))) {
+    data = static_cast<Clause**>(p);
+    capacity = newCap;
+  }
+}
+
 void WatchVector::remove(const Clause* c) {
   std::uint32_t j = 0;
   for (std::uint32_t i = 0; i < size; ++i)

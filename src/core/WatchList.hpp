@@ -4,7 +4,7 @@
 // literals. Lists are raw arrays of clause pointers grown with realloc
 // (capacity 2 * size + 1 when full), so growing moves entries bitwise and a
 // list is nothing but a pointer, a capacity and a count. Removal is a stable
-// forward compaction. The list of literal l sits at l.watchIndex().
+// forward compaction; after a batch of removals a list may be trimmed. The list of literal l sits at l.watchIndex().
 #pragma once
 
 #include <cstdint>
@@ -29,6 +29,11 @@ struct WatchVector {
     data[size++] = c;
   }
   void grow();
+  // Gives back most of the spare room of a list that has shrunk to under a
+  // quarter of its capacity, leaving 2 * size + 1 slots: a list only grows
+  // on its own, and the room each list once needed adds up to many times
+  // the watches there are.
+  void trim();
   // Stable removal of every entry equal to c.
   void remove(const Clause* c);
   bool contains(const Clause* c) const;

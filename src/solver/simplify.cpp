@@ -113,6 +113,7 @@ void Solver::sweepDetached() {
     for (std::uint32_t i = 0; i < ws.size; ++i)
       if ((ws.data[i]->flags & Clause::kCollect) == 0) ws.data[j++] = ws.data[i];
     ws.size = j;
+    ws.trim();
   }
   reduceLists.clear();
   for (Clause* c : garbage) freeClause(c);

@@ -75,6 +75,27 @@ TEST(SolverReduction, HalvesADatabaseOfActiveClauses) {
     }
 }
 
+// A list emptied to under a quarter of its room by a reduction gives the
+// room back, keeping its entries in order; lists the reduction did not
+// touch keep theirs.
+TEST(SolverReduction, ListsEmptiedByTheReductionShrink) {
+  Db d(400);
+  for (int i = 0; i < 100; ++i) d.learn({1, 2, 3 + i}, static_cast<float>(i < 90 ? 0 : 100 + i));
+  Clause* other = d.learn({300, 301, 302}, 1000.0f);
+  ASSERT_EQ(d.s.watches.of(lit(1)).capacity, 127u);
+  const std::uint32_t untouched = d.s.watches.of(lit(300)).capacity;
+  d.s.params.clauseActivityInc = 1.0;
+  d.s.reduceLearnedClauses();
+  ASSERT_EQ(d.s.learnedClauses.size(), 11u);
+  const quelt::util::WatchVector& w1 = d.s.watches.of(lit(1));
+  EXPECT_EQ(w1.size, 10u);
+  EXPECT_EQ(w1.capacity, 21u);
+  for (std::uint32_t k = 0; k < w1.size; ++k) EXPECT_EQ((*w1.data[k])[2], lit(static_cast<int>(93 + k)));
+  EXPECT_EQ(d.s.watches.of(lit(300)).capacity, untouched);
+  EXPECT_TRUE(d.kept(other));
+  EXPECT_TRUE(watchesConsistent(d.s));
+}
+
 TEST(SolverReduction, BinaryClausesAreNeverDeleted) {
   for (unsigned mode : {0u, 1u, 2u, 5u}) {
     Db d(40, mode);
