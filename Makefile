@@ -9,6 +9,7 @@
 #               shared benchmark set (bench/README.md)
 
 PACKAGES := cmake g++ make libboost-program-options-dev libboost-iostreams-dev libgtest-dev xz-utils minisat \
+  zlib1g-dev libbz2-dev liblzma-dev \
   libclang-rt-14-dev
 JOBS ?= 2
 BUILD := build
