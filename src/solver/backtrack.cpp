@@ -6,6 +6,8 @@
 // opens a level without a literal), so levels are closed by their start
 // marks rather than by counting literals: literals of a lower level are never
 // touched. The call also samples the deepest level and the largest trail.
+#include <cstring>
+
 #include "solver/Solver.hpp"
 
 namespace quelt {
@@ -19,10 +21,25 @@ void Solver::backtrack(unsigned target) {
 
   std::vector<Literal>& lits = trail.lits;
   const std::size_t keep = trail.levelStarts[target + 1];
-  for (std::size_t i = lits.size(); i > keep; --i) {
-    const unsigned v = lits[i - 1].var();
-    unassign(v);
-    if (!decisionQueue.contains(v) && !vars[v].eliminated()) decisionQueue.insert(v);
+  // Raw pointers throughout: the byte stores into the value table may alias
+  // anything, and through the members every one would force reloads.
+  util::VarInfo* const V = vars.data();
+  std::int8_t* const value = litValues.data();
+  // Every variable on the trail has a heap index slot (createNewVar).
+  const int* heapIndex = decisionQueue.heapIndex.data();
+  std::size_t heapSize = decisionQueue.heap.size();
+  const Literal* const stop = lits.data() + keep;
+  for (const Literal* p = lits.data() + lits.size(); p != stop;) {
+    const unsigned v = (--p)->var();
+    V[v].level = -1;
+    std::memset(value + 2 * static_cast<std::size_t>(v), 0, 2);
+    const int h = heapIndex[v];
+    const bool queued = h >= 0 && static_cast<std::size_t>(h) < heapSize;
+    if (!queued && !V[v].eliminated()) {
+      decisionQueue.insert(v);
+      heapIndex = decisionQueue.heapIndex.data();
+      heapSize = decisionQueue.heap.size();
+    }
   }
   lits.resize(keep);
   trail.levelStarts.resize(target + 1);
