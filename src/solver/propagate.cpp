@@ -23,60 +23,71 @@ Clause* Solver::bcp() {
   util::AsgnStack& t = trail;
   const std::uint32_t head0 = t.propagationHead;
   const std::int32_t level = static_cast<std::int32_t>(decisionLevel());
+  // The loop works on local copies of the table pointers: a byte store into
+  // the value table may alias any memory, and through the members every
+  // implied literal would force the compiler to reload them.
   util::VarInfo* const V = vars.data();
-  const std::int8_t* const value = litValues.data();
+  std::int8_t* const value = litValues.data();
+  util::WatchVector* const lists = watches.lists;
+  std::uint32_t head = head0;
   Clause* conflict = nullptr;
 
-  while (t.propagationHead < t.lits.size() && conflict == nullptr) {
-    const Literal falseLit = ~t.lits[t.propagationHead];
-    util::WatchVector& ws = watches.of(falseLit);
-    if (t.propagationHead + 2 < t.lits.size())
-      __builtin_prefetch(&watches.of(~t.lits[t.propagationHead + 2]));
-    Clause** const data = ws.data;
-    const std::uint32_t n = ws.size;
-    std::uint32_t i = 0, j = 0;
-    while (i < n) {
-      Clause* const c = data[i++];
+  while (head < t.lits.size() && conflict == nullptr) {
+    const Literal falseLit = ~t.lits[head];
+    util::WatchVector& ws = lists[falseLit.watchIndex()];
+    if (head + 2 < t.lits.size()) __builtin_prefetch(&lists[(~t.lits[head + 2]).watchIndex()]);
+    // Moved watches go to lists of literals that are not false, never to
+    // this one, so its array stays where it is during the walk.
+    Clause** i = ws.data;
+    Clause** j = i;
+    Clause** const end = i + ws.size;
+    for (; i != end; ++i) {
+      Clause* const c = *i;
       Literal* const cl = c->lits();
-      if (cl[0] == falseLit) {
-        cl[0] = cl[1];
+      Literal w = cl[0];
+      if (w == falseLit) {
+        w = cl[1];
+        cl[0] = w;
         cl[1] = falseLit;
       }
-      const Literal w = cl[0];
-      const std::int8_t wValue = value[valueIndex(w)];
-      if (wValue > 0) {
-        data[j++] = c;
+      if (value[valueIndex(w)] > 0) {
+        *j++ = c;
         continue;
       }
-      bool moved = false;
-      for (Literal *p = cl + 2, *const end = cl + c->size; p < end; ++p) {
+      Literal* p = cl + 2;
+      Literal* const clEnd = cl + c->size;
+      while (p != clEnd && value[valueIndex(*p)] < 0) ++p;
+      if (p != clEnd) {
         const Literal lk = *p;
-        if (value[valueIndex(lk)] >= 0) {
-          watches.of(lk).push(c);
-          cl[1] = lk;
-          *p = falseLit;
-          moved = true;
-          break;
-        }
+        lists[lk.watchIndex()].push(c);
+        cl[1] = lk;
+        *p = falseLit;
+        continue;
       }
-      if (moved) continue;
-      data[j++] = c;
-      if (wValue != 0) {
+      *j++ = c;
+      // The value by variable and sign, not by valueIndex(w): the hot test
+      // above then need not keep its address alive across the scan.
+      const std::uint32_t v = w.var();
+      std::int8_t* const wv = value + 2 * static_cast<std::size_t>(v);
+      if (wv[w.sign()] != 0) {
         // Conflict: keep every remaining watcher in place.
         conflict = c;
-        while (i < n) data[j++] = data[i++];
+        for (++i; i != end; ++i) *j++ = *i;
         break;
       }
-      util::VarInfo& wr = V[w.var()];
+      util::VarInfo& wr = V[v];
       wr.lit = w;
       wr.level = level;
       wr.reason = level > 0 ? c : nullptr;
-      setLitValues(w);
-      t.lits.push_back(w);
+      wv[w.sign()] = 1;
+      wv[w.sign() ^ 1u] = -1;
+      const Literal implied = w;  // push_back takes a reference: w itself stays in a register
+      t.lits.push_back(implied);
     }
-    ws.size = j;
-    ++t.propagationHead;
+    ws.size = static_cast<std::uint32_t>(j - ws.data);
+    ++head;
   }
+  t.propagationHead = head;
 
   const std::uint32_t processed = t.propagationHead - head0;
   stats.bcpCalls += 1;
