@@ -115,33 +115,77 @@ bool Solver::LitComparator::operator()(Literal a, Literal b) const {
   return ranksBefore(v[a.var()], v[b.var()], a.var(), b.var(), heuristic);
 }
 
-void Solver::DecisionQueue::siftUp(unsigned i) {
+namespace {
+// Heap moves with the ordering fixed at compile time, like the sorts above:
+// a comparison is a few inlined instructions instead of a dispatch on the
+// mode, and the moves are exactly those of the comparator.
+template <unsigned Mode>
+struct FixedOrder {
+  const VarInfo* v;
+  bool operator()(unsigned a, unsigned b) const { return ranksBefore(v[a], v[b], a, b, Mode); }
+};
+
+template <unsigned Mode>
+void siftUpFixed(unsigned* heap, int* heapIndex, const VarInfo* vars, unsigned i) {
+  const FixedOrder<Mode> before{vars};
   const unsigned x = heap[i];
   while (i > 0) {
     const unsigned p = (i - 1) / 2;
-    if (!cmp(x, heap[p])) break;
-    heap[i] = heap[p];
-    heapIndex[heap[p]] = static_cast<int>(i);
+    const unsigned y = heap[p];
+    if (!before(x, y)) break;
+    heap[i] = y;
+    heapIndex[y] = static_cast<int>(i);
     i = p;
   }
   heap[i] = x;
   heapIndex[x] = static_cast<int>(i);
 }
 
-void Solver::DecisionQueue::siftDown(unsigned i) {
+template <unsigned Mode>
+void siftDownFixed(unsigned* heap, int* heapIndex, const VarInfo* vars, std::size_t n, unsigned i) {
+  const FixedOrder<Mode> before{vars};
   const unsigned x = heap[i];
-  const std::size_t n = heap.size();
   for (;;) {
     std::size_t c = 2 * static_cast<std::size_t>(i) + 1;
     if (c >= n) break;
-    if (c + 1 < n && cmp(heap[c + 1], heap[c])) ++c;
-    if (!cmp(heap[c], x)) break;
-    heap[i] = heap[c];
-    heapIndex[heap[c]] = static_cast<int>(i);
+    if (c + 1 < n && before(heap[c + 1], heap[c])) ++c;
+    const unsigned y = heap[c];
+    if (!before(y, x)) break;
+    heap[i] = y;
+    heapIndex[y] = static_cast<int>(i);
     i = static_cast<unsigned>(c);
   }
   heap[i] = x;
   heapIndex[x] = static_cast<int>(i);
+}
+
+using SiftUp = void (*)(unsigned*, int*, const VarInfo*, unsigned);
+using SiftDown = void (*)(unsigned*, int*, const VarInfo*, std::size_t, unsigned);
+
+template <unsigned... Modes>
+struct SiftTables {
+  static constexpr SiftUp up[] = {&siftUpFixed<Modes>...};
+  static constexpr SiftDown down[] = {&siftDownFixed<Modes>...};
+};
+
+template <unsigned... Modes>
+constexpr SiftTables<Modes...> siftTablesOf(std::integer_sequence<unsigned, Modes...>) {
+  return {};
+}
+
+using Sifts = decltype(siftTablesOf(std::make_integer_sequence<unsigned, 20>()));
+constexpr unsigned kLastMode = 19;
+}  // namespace
+
+// Modes above 19 order nothing, like 19.
+void Solver::DecisionQueue::siftUp(unsigned i) {
+  const unsigned mode = cmp.heuristic < kLastMode ? cmp.heuristic : kLastMode;
+  Sifts::up[mode](heap.data(), heapIndex.data(), cmp.vars->data(), i);
+}
+
+void Solver::DecisionQueue::siftDown(unsigned i) {
+  const unsigned mode = cmp.heuristic < kLastMode ? cmp.heuristic : kLastMode;
+  Sifts::down[mode](heap.data(), heapIndex.data(), cmp.vars->data(), heap.size(), i);
 }
 
 void Solver::DecisionQueue::insert(unsigned v) {
