@@ -1,193 +1,75 @@
-// libFuzzer target: arbitrary bytes through the DIMACS reader and a bounded
-// search.
-//
-// The input is parsed by quelt::Dimacs and, independently, by a small
-// reference reader written from the reader's documented rules. The two must
-// agree on whether reading stopped at an unreadable number. When they do and
-// there is something to solve, the search runs for a single short run (a few
-// dozen conflicts); a satisfiable answer must satisfy every clause the
-// reference reader saw, and an unsatisfiable one must not come with a
-// satisfying assignment lying about (checked on tiny formulas by
-// enumeration).
-//
-// Inputs naming a variable of 10000 or more are skipped: the solver's tables
-// are indexed by variable, and a search run decides every variable, so such
-// an input only measures memory and time.
-#include <cstddef>
-#include <cstdint>
-#include <cstdlib>
+// libFuzzer target: bytes through the program's input path (FormulaInput, the
+// DIMACS reader), then one short search run. A reference reader must agree on
+// whether reading stopped at a bad number; a model must satisfy every clause it
+// read; on up to 12 variables, "unsatisfiable" must agree with enumeration.
+#include <algorithm>
 #include <iostream>
-#include <limits>
 #include <sstream>
-#include <streambuf>
-#include <string>
-#include <vector>
 
+#include "frontend/CompressedInput.hpp"
 #include "frontend/Dimacs.hpp"
 
-namespace {
+using Clauses = std::vector<std::vector<int>>;
+static bool digit(int c) { return c >= '0' && c <= '9'; }
 
-class NullBuffer : public std::streambuf {
- protected:
-  int overflow(int c) override { return c == traits_type::eof() ? 0 : c; }
-  std::streamsize xsputn(const char*, std::streamsize n) override { return n; }
-};
-
-struct Reference {
-  std::vector<std::vector<int>> clauses;
-  bool invalid = false;
-  int maxVar = 0;
-};
-
-bool isBlank(char c) { return c == ' ' || c == '\t' || c == '\n' || c == '\v' || c == '\f' || c == '\r'; }
-bool isDigit(char c) { return c >= '0' && c <= '9'; }
-
-// Reads an int32 the way >> does: blanks, an optional sign, digits.
-bool readInt(const std::string& s, std::size_t& i, std::int64_t& value) {
-  while (i < s.size() && isBlank(s[i])) ++i;
-  bool negative = false;
-  if (i < s.size() && (s[i] == '+' || s[i] == '-')) negative = s[i++] == '-';
-  const std::size_t start = i;
-  std::int64_t v = 0;
-  bool overflow = false;
-  while (i < s.size() && isDigit(s[i])) {
-    if (v <= (std::int64_t{1} << 32)) v = v * 10 + (s[i] - '0');
-    else overflow = true;
-    ++i;
+// The reference reader: false when it stopped at a number it could not read.
+static bool referenceRead(const std::string& text, Clauses& clauses, int& maxVar) {
+  std::istringstream in(text);
+  std::vector<int> clause;
+  std::string word;
+  for (char c; in >> c;) {
+    if (c == 'q') return true;
+    if (c == 'c') std::getline(in, word);
+    if (int count; c == 'p' && !(in >> word >> count >> count)) return false;
+    const bool negative = c == '-' && digit(in.peek());
+    if (!negative && !digit(c)) continue;
+    std::int64_t v = negative ? 0 : c - '0';
+    while (digit(in.peek())) v = std::min<std::int64_t>(v * 10 + in.get() - '0', 1LL << 40);
+    if (v > INT32_MAX) return false;  // -2147483648 too
+    if (v == 0) clauses.push_back(clause), clause.clear();
+    else clause.push_back(negative ? -v : v), maxVar = std::max<int>(maxVar, v);
   }
-  if (i == start) return false;
-  v = negative ? -v : v;
-  if (overflow || v > std::numeric_limits<std::int32_t>::max() || v < std::numeric_limits<std::int32_t>::min())
-    return false;
-  value = v;
   return true;
 }
 
-Reference referenceRead(const std::string& s) {
-  Reference r;
-  std::vector<int> buffer;
-  std::size_t i = 0;
-  for (;;) {
-    while (i < s.size() && isBlank(s[i])) ++i;
-    if (i >= s.size()) break;
-    const char ch = s[i++];
-    if (ch == '-') {
-      if (i >= s.size() || !isDigit(s[i])) continue;
-      --i;
-    } else if (ch == 'c') {
-      const std::size_t nl = s.find('\n', i);
-      i = nl == std::string::npos ? s.size() : nl + 1;
-      continue;
-    } else if (ch == 'p') {
-      while (i < s.size() && isBlank(s[i])) ++i;
-      const std::size_t start = i;
-      while (i < s.size() && !isBlank(s[i])) ++i;
-      std::int64_t v;
-      if (i == start || !readInt(s, i, v) || !readInt(s, i, v)) {
-        r.invalid = true;
-        break;
-      }
-      continue;
-    } else if (ch == 'q') {
-      break;
-    } else if (!isDigit(ch)) {
-      continue;
-    } else {
-      --i;
-    }
-    std::int64_t d;
-    if (!readInt(s, i, d) || d == std::numeric_limits<std::int32_t>::min()) {
-      r.invalid = true;
-      break;
-    }
-    if (d != 0) {
-      buffer.push_back(static_cast<int>(d));
-      r.maxVar = std::max(r.maxVar, static_cast<int>(d < 0 ? -d : d));
-      continue;
-    }
-    r.clauses.push_back(buffer);
-    buffer.clear();
-  }
-  return r;
+static bool satisfies(const Clauses& clauses, const std::vector<bool>& value) {
+  return std::all_of(clauses.begin(), clauses.end(), [&](const std::vector<int>& c) {
+    return std::any_of(c.begin(), c.end(), [&](int l) { return value[std::abs(l)] == (l > 0); });
+  });
 }
-
-// Whether a digit run names a value the tables would have to grow to.
-bool namesHugeVariable(const std::string& s) {
-  for (std::size_t i = 0; i < s.size();) {
-    if (!isDigit(s[i])) {
-      ++i;
-      continue;
-    }
-    while (i < s.size() && s[i] == '0') ++i;
-    std::size_t j = i;
-    while (j < s.size() && isDigit(s[j])) ++j;
-    const std::size_t len = j - i;
-    if (len >= 5 && len <= 10) {
-      const std::int64_t v = std::stoll(s.substr(i, len));
-      if (v <= std::int64_t{1} << 31) return true;
-    }
-    i = j;
-  }
-  return false;
-}
-
-bool satisfiedBy(const std::vector<int>& clause, const std::vector<signed char>& value) {
-  for (int l : clause) {
-    const int v = l < 0 ? -l : l;
-    if (value[v] == (l > 0 ? 1 : -1)) return true;
-  }
-  return false;
-}
-
-bool hasModel(const Reference& ref) {
-  const int n = ref.maxVar;
-  std::vector<signed char> value(n + 1, -1);
-  for (std::uint32_t bits = 0; bits < (1u << n); ++bits) {
-    for (int v = 1; v <= n; ++v) value[v] = (bits >> (v - 1)) & 1 ? 1 : -1;
-    bool all = true;
-    for (const auto& c : ref.clauses)
-      if (!satisfiedBy(c, value)) {
-        all = false;
-        break;
-      }
-    if (all) return true;
-  }
-  return false;
-}
-
-}  // namespace
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
-  static NullBuffer nullBuffer;
-  static std::streambuf* const keep = std::cerr.rdbuf(&nullBuffer);
-  (void)keep;
-
+  [[maybe_unused]] static std::streambuf* const quiet = std::cerr.rdbuf(nullptr);  // the reader's warnings
   const std::string text(reinterpret_cast<const char*>(data), size);
-  if (namesHugeVariable(text)) return 0;
-  const Reference ref = referenceRead(text);
-
+  for (std::size_t i = 0, n = 0; i <= size; ++i)  // variables of 10000 or more only cost memory and time
+    if (i < size && digit(text[i])) n = std::min<std::size_t>(n * 10 + text[i] - '0', 1ULL << 40);
+    else if (n >= 10000 && n <= INT32_MAX) return 0;
+    else n = 0;
+  Clauses clauses;
+  int maxVar = 0;
+  const bool complete = referenceRead(text, clauses, maxVar);
+  std::istringstream raw(text);
+  quelt::FormulaInput input(raw);
+  if (input.compressed()) return 0;  // the other target's business
   quelt::Dimacs reader;
-  std::istringstream in(text);
-  reader.parse(in, false);
-  if (reader.stoppedAtInvalidNumber() != ref.invalid) std::abort();
-  if (ref.invalid) return 0;
+  reader.parse(input.stream(), false);
+  if (reader.stoppedAtInvalidNumber() == complete) std::abort();
+  if (!complete) return 0;
 
   quelt::Solver& solver = reader.getSolver();
-  solver.params.firstRestart = 10 + static_cast<std::uint32_t>(size % 50);
+  solver.params.firstRestart = 10 + size % 50;  // the conflicts of the one run
   solver.resetSearchLimits();
   const unsigned result = solver.solve(true);
-
+  std::vector<bool> value(maxVar + 1);
   if (result == quelt::Solver::Satisfiable) {
-    std::vector<signed char> value(static_cast<std::size_t>(ref.maxVar) + 1, 0);
-    if (solver.model.size() != static_cast<std::size_t>(ref.maxVar)) std::abort();
-    for (quelt::Literal l : solver.model) {
-      if (l.var() == 0 || l.var() > static_cast<std::uint32_t>(ref.maxVar) || value[l.var()] != 0) std::abort();
-      value[l.var()] = l.positive() ? 1 : -1;
-    }
-    for (const auto& c : ref.clauses)
-      if (!satisfiedBy(c, value)) std::abort();
-  } else if (result == quelt::Solver::Unsatisfiable) {
-    if (ref.maxVar <= 12 && hasModel(ref)) std::abort();
+    if (solver.model.size() != static_cast<std::size_t>(maxVar)) std::abort();
+    for (int v = 1; v <= maxVar; ++v)
+      if ((value[v] = solver.decode(v)), solver.model[v - 1].var() != static_cast<unsigned>(v)) std::abort();
+    if (!satisfies(clauses, value)) std::abort();
+  }
+  for (unsigned bits = 0; result == quelt::Solver::Unsatisfiable && maxVar <= 12 && bits < (1u << maxVar); ++bits) {
+    for (int v = 1; v <= maxVar; ++v) value[v] = bits >> (v - 1) & 1;
+    if (satisfies(clauses, value)) std::abort();
   }
   return 0;
 }

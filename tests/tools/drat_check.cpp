@@ -11,18 +11,17 @@ int main(int argc, char* argv[]) {
     return 2;
   }
   quelt_test::DratChecker checker;
-  switch (checker.checkFiles(argv[1], argv[2])) {
-    case quelt_test::DratChecker::Result::Verified:
-      std::cout << "s VERIFIED" << std::endl;
-      return 0;
-    case quelt_test::DratChecker::Result::NoEmptyClause:
-      std::cout << "c the proof does not derive the empty clause" << std::endl;
-      break;
-    case quelt_test::DratChecker::Result::Failed:
-      std::cout << "c lemma " << checker.lemmaCount() << " is neither RUP nor RAT:";
-      for (int l : checker.failed()) std::cout << ' ' << l;
-      std::cout << std::endl;
-      break;
+  const auto result = checker.checkFiles(argv[1], argv[2]);
+  if (result == quelt_test::DratChecker::Result::Verified) {
+    std::cout << "s VERIFIED" << std::endl;
+    return 0;
+  }
+  if (result == quelt_test::DratChecker::Result::NoEmptyClause)
+    std::cout << "c the proof does not derive the empty clause" << std::endl;
+  else {
+    std::cout << "c lemma " << checker.lemmaCount() << " is neither RUP nor RAT:";
+    for (int l : checker.failed()) std::cout << ' ' << l;
+    std::cout << std::endl;
   }
   std::cout << "s NOT VERIFIED" << std::endl;
   return 1;

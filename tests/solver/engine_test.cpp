@@ -1,0 +1,150 @@
+// What verdicts alone do not show: the model self-check that guards every
+// answer, recovery from a failed clause allocation, the time limit and the
+// single-run mode, the facade's random seed and assumption input, a solver
+// used again after clear(), and the text forms of the solver's state.
+#include <gtest/gtest.h>
+
+#include <sstream>
+
+#include "frontend/Dimacs.hpp"
+#include "support/cnf.hpp"
+
+namespace {
+
+using quelt::Literal;
+using quelt::Solver;
+using quelt_test::Cnf;
+using quelt_test::CnfGenerator;
+
+// A satisfiable formula on which, with resolution on, a learned unit starts a
+// round of variable elimination: the model extension must then supply the
+// values of three eliminated variables.
+Cnf eliminable() { return CnfGenerator(11).randomKSat(40, 3, 150); }
+
+struct Tampering {
+  const char* name;
+  void (*tamper)(Solver&);
+  const char* message;
+};
+
+const Tampering kTamperings[] = {
+    {"flipped value", [](Solver& s) { s.model[2] = ~s.model[2]; }, "Invalid solution detected \\*\\*\\*\n.* 0\ns UNKNOWN"},
+    {"flipped eliminated value",
+     [](Solver& s) { s.model[s.eliminatedVars.at(0) - 1] = ~s.model[s.eliminatedVars.at(0) - 1]; },
+     "Invalid solution detected"},
+    {"short model", [](Solver& s) { s.model.pop_back(); }, "^c \\*\\*\\* Error: Incomplete model \\*\\*\\*\n$"},
+    {"empty model", [](Solver& s) { s.model.clear(); }, "^c \\*\\*\\* Error: Verify called with empty model \\*\\*\\*\n$"},
+    {"false assumption", [](Solver& s) { s.assumptions.push_back(~s.model[0]); },
+     "^c \\*\\*\\* Error: User assumption -?1 unsatisfied! \\*\\*\\*\ns UNKNOWN\n$"},
+};
+
+TEST(ModelCheckDeathTest, EveryBrokenModelEndsTheProcess) {
+  for (const Tampering& t : kTamperings) {
+    SCOPED_TRACE(t.name);
+    quelt::SearchParams p;
+    p.resolution = 2, p.usePureLiteralRule = false;
+    Solver s(p);
+    quelt_test::load(s, eliminable());
+    ASSERT_EQ(s.solve(false), Solver::Satisfiable);
+    ASSERT_FALSE(s.eliminatedVars.empty());
+    s.verifyModel();  // untouched, it passes
+    EXPECT_EXIT((t.tamper(s), s.verifyModel()), ::testing::ExitedWithCode(1), t.message);
+  }
+}
+
+TEST(Engine, FailedClauseAllocationsShrinkTheBudgetAndTheVerdictStands) {
+  for (std::size_t length = 2; length < 12; ++length) {
+    Solver s;
+    quelt_test::load(s, CnfGenerator::pigeonHole(5));
+    s.clauseArena.failNextAllocation(length);
+    EXPECT_EQ(s.solve(false), Solver::Unsatisfiable) << length;
+  }
+}
+
+TEST(Engine, TimeLimitAndSingleRunsLeaveASolvableSolver) {
+  Solver s;
+  quelt_test::load(s, CnfGenerator::pigeonHole(6));
+  s.setTimeout(0);
+  EXPECT_EQ(s.solve(false), Solver::Timeout);
+  EXPECT_EQ(s.stats.bcpCalls, 0u);
+  std::ostringstream os;
+  os << s;
+  EXPECT_EQ(os.str(), "c TIMEOUT\ns UNKNOWN");
+  s.params.timeLimit = quelt::SearchParams::kNoTimeLimit;
+  s.setTimeout(quelt::SearchParams::kNoTimeLimit);
+  EXPECT_EQ(s.solve(true), Solver::LimitsExceeded);
+  // Exactly one restart period, the second: the timed-out run used up the first.
+  EXPECT_EQ(s.stats.conflicts, 150u);
+  os.str("");
+  os << s;
+  EXPECT_EQ(os.str(), "c LIMITS EXCEEDED\ns UNKNOWN");
+  EXPECT_EQ(s.solve(false), Solver::Unsatisfiable);
+  os.str("");
+  os << s;
+  EXPECT_EQ(os.str(), "s UNSATISFIABLE");
+}
+
+TEST(Engine, AClearedSolverRepeatsAFreshOne) {
+  const Cnf f = CnfGenerator(42).threshold3Sat(120);
+  auto run = [&f](Solver& s) {
+    std::srand(1851696952);
+    quelt_test::load(s, f);
+    s.solve(false);
+    return std::to_string(s.stats.conflicts) + " " + std::to_string(s.stats.decisions) + " " +
+           std::to_string(s.stats.bcPropagations);
+  };
+  Solver fresh, reused;
+  const std::string first = run(fresh);
+  run(reused);
+  reused.clear();
+  EXPECT_EQ(run(reused), first);
+}
+
+TEST(Engine, StateDumpsAndStatisticsOfAFormula) {
+  Solver s;
+  quelt_test::load(s, Cnf{"small", 4, {{1, 2, 2}, {-1, 3}, {2}, {3, -3}, {1, -4, 3, 2}}});
+  std::ostringstream os;
+  s.dumpPLine(os);
+  s.dumpClauses(os);
+  // Stored: "1 2" without its repeated literal; the unit 2 is on the trail;
+  // the tautology and the clause satisfied by the unit are gone.
+  EXPECT_EQ(os.str(), "p cnf 4 3\n1 2 0\n-1 3 0\n");
+  EXPECT_EQ(s.stats.originalClauses, 3u);
+  EXPECT_EQ(s.stats.originalLiterals, 5u);
+  EXPECT_EQ(s.stats.originalUnitClauses, 1u);
+  ASSERT_EQ(s.solve(false), Solver::Satisfiable);
+  os.str("");
+  s.dumpModel(os);
+  EXPECT_EQ(os.str(), "v -1 2 -3 -4 0\n");
+}
+
+// Each facade seeds the random generator, so two runs with random
+// decisions repeat exactly; assumptions can be read from DIMACS text.
+TEST(Facade, SeedsTheGeneratorAndReadsAssumptions) {
+  const std::string text = CnfGenerator(3).threshold3Sat(80).dimacs();
+  std::string counters[2];
+  for (std::string& c : counters) {
+    quelt::Dimacs d;
+    std::istringstream in(text);
+    d.parse(in, false);
+    d.getSolver().params.randVarDecFreq = 0.5;
+    d.solve();
+    c = std::to_string(d.getSolver().stats.decisions) + " " + std::to_string(d.getSolver().stats.randomDecisions);
+    std::rand();
+  }
+  EXPECT_EQ(counters[0], counters[1]);
+
+  quelt::Dimacs d;
+  std::istringstream formula("1 2 0\n-1 2 0\n"), assumed("-2 0\n"), other("1 0\n");
+  d.parse(formula, false);
+  d.parse(assumed, true);
+  EXPECT_EQ(d.solve(), Solver::Unsatisfiable);
+  d.getSolver().clearAssumed();
+  d.parse(other, true);
+  EXPECT_EQ(d.solve(), Solver::Satisfiable);
+  std::ostringstream os;
+  d.dumpSolution(os);
+  EXPECT_EQ(os.str(), "v 1 2 0\n");
+}
+
+}  // namespace
