@@ -84,8 +84,9 @@ TEST(Engine, TimeLimitAndSingleRunsLeaveASolvableSolver) {
   EXPECT_EQ(os.str(), "s UNSATISFIABLE");
 }
 
+// clear() empties the solver and puts back the preset it was made with.
 TEST(Engine, AClearedSolverRepeatsAFreshOne) {
-  const Cnf f = CnfGenerator(42).threshold3Sat(120);
+  const Cnf f = CnfGenerator(42).threshold3Sat(150);
   auto run = [&f](Solver& s) {
     std::srand(1851696952);
     quelt_test::load(s, f);
@@ -93,11 +94,18 @@ TEST(Engine, AClearedSolverRepeatsAFreshOne) {
     return std::to_string(s.stats.conflicts) + " " + std::to_string(s.stats.decisions) + " " +
            std::to_string(s.stats.bcPropagations);
   };
-  Solver fresh, reused;
-  const std::string first = run(fresh);
-  run(reused);
-  reused.clear();
-  EXPECT_EQ(run(reused), first);
+  for (auto preset : {&quelt::SearchParams::setDefault, &quelt::SearchParams::setDefaultInc,
+                      &quelt::SearchParams::setAutotunedKz_1_0, &quelt::SearchParams::setAutotunedKz_1_1,
+                      &quelt::SearchParams::setSwVerification}) {
+    quelt::SearchParams p;
+    (p.*preset)();
+    Solver fresh(p), reused(p);
+    const std::string first = run(fresh);
+    run(reused);
+    reused.params.restartInc = 3, reused.params.varDecHeur = 17;
+    reused.clear();
+    EXPECT_EQ(run(reused), first) << p.presetId;
+  }
 }
 
 TEST(Engine, StateDumpsAndStatisticsOfAFormula) {
@@ -112,10 +120,43 @@ TEST(Engine, StateDumpsAndStatisticsOfAFormula) {
   EXPECT_EQ(s.stats.originalClauses, 3u);
   EXPECT_EQ(s.stats.originalLiterals, 5u);
   EXPECT_EQ(s.stats.originalUnitClauses, 1u);
+  std::vector<Literal> satisfied = quelt_test::lits({4, 2}), none;
+  EXPECT_EQ(s.addClause(satisfied, false), std::make_pair(static_cast<quelt::Clause*>(nullptr), true));
   ASSERT_EQ(s.solve(false), Solver::Satisfiable);
   os.str("");
   s.dumpModel(os);
   EXPECT_EQ(os.str(), "v -1 2 -3 -4 0\n");
+  EXPECT_EQ(s.addClause(none, false), std::make_pair(static_cast<quelt::Clause*>(nullptr), false));
+  EXPECT_EQ(s.solve(false), Solver::Unsatisfiable);
+}
+
+// Simplification waits for a learned unit; these scenarios ask for a round at
+// once. What the pure literal rule and elimination decide holds only for the
+// formula as it was: a later clause or assumption must undo it.
+TEST(Simplification, PureLiteralsAreUndoneAndAssignedVariablesStay) {
+  for (bool viaAssumption : {false, true}) {
+    Solver s;  // 1 occurs only positively
+    quelt_test::load(s, Cnf{"pure", 3, {{1, 2}, {1, 3}, {-2, -3}}});
+    s.newUnitsMask = 1;
+    ASSERT_EQ(s.solve(false), Solver::Satisfiable);
+    ASSERT_TRUE(s.vars[1].pure());
+    s.newUnitsMask = 1, s.stats.simplifyBudget = 0;
+    ASSERT_TRUE(s.simplify());  // a second round sets aside the clauses that 1 satisfies
+    std::vector<Literal> notOne = quelt_test::lits({-1});
+    if (viaAssumption) s.clearAssumed();
+    else s.addClause(notOne, false);
+    EXPECT_EQ(viaAssumption ? s.solve(notOne, false) : s.solve(false), Solver::Unsatisfiable);
+  }
+  // Eliminating 1 gives the unit resolvent 2: assigned now, 2 is no longer
+  // a candidate later in the same round.
+  quelt::SearchParams p;
+  p.resolution = 2, p.resOrderHeur = 16, p.usePureLiteralRule = false;
+  Solver s(p);
+  quelt_test::load(s, Cnf{"unitResolvent", 4, {{1, 2}, {-1, 2}, {-2, 3, 4}, {2, -4}}});
+  s.newUnitsMask = 1;
+  ASSERT_EQ(s.solve(false), Solver::Satisfiable);
+  EXPECT_TRUE(s.vars[1].eliminated());
+  EXPECT_FALSE(s.vars[2].eliminated());
 }
 
 // Each facade seeds the random generator, so two runs with random
@@ -135,8 +176,13 @@ TEST(Facade, SeedsTheGeneratorAndReadsAssumptions) {
   EXPECT_EQ(counters[0], counters[1]);
 
   quelt::Dimacs d;
-  std::istringstream formula("1 2 0\n-1 2 0\n"), assumed("-2 0\n"), other("1 0\n");
-  d.parse(formula, false);
+  std::istringstream unreadable("3 99999999999 0\n"), formula("1 2 0\n-1 2 0\n"), assumed("-2 0\n"), other("1 0\n");
+  std::streambuf* err = std::cerr.rdbuf(nullptr);
+  d.parse(unreadable, false);
+  std::cerr.rdbuf(err);
+  EXPECT_TRUE(d.stoppedAtInvalidNumber());
+  d.parse(formula, false);  // a new parse starts afresh
+  EXPECT_FALSE(d.stoppedAtInvalidNumber());
   d.parse(assumed, true);
   EXPECT_EQ(d.solve(), Solver::Unsatisfiable);
   d.getSolver().clearAssumed();
@@ -144,7 +190,7 @@ TEST(Facade, SeedsTheGeneratorAndReadsAssumptions) {
   EXPECT_EQ(d.solve(), Solver::Satisfiable);
   std::ostringstream os;
   d.dumpSolution(os);
-  EXPECT_EQ(os.str(), "v 1 2 0\n");
+  EXPECT_EQ(os.str(), "v 1 2 -3 0\n");  // 3 was created by the unreadable line
 }
 
 }  // namespace

@@ -113,4 +113,22 @@ TEST_P(PinnedCounters, SearchIsUnchanged) {
 INSTANTIATE_TEST_SUITE_P(Formulas, PinnedCounters, ::testing::ValuesIn(rows()),
                          [](const auto& info) { return info.param.name; });
 
+// A clause added after a solve brings back eliminated variables with their
+// clauses; the second search is pinned too.
+TEST(PinnedCountersAfterElimination, SecondSolveIsUnchanged) {
+  SearchParams p;
+  p.resolution = 2, p.maxResRuns = 3;
+  quelt::Solver s(p);
+  std::srand(1851696952);
+  const Cnf f = CnfGenerator(11).randomKSat(40, 3, 150);
+  quelt_test::load(s, f);
+  std::string prints = fingerprint(s, s.solve(false));
+  std::vector<int> block;
+  for (int v = 1; v <= f.numVars; ++v) block.push_back(s.decode(v) ? -v : v);
+  std::vector<quelt::Literal> ls = quelt_test::lits(block);
+  s.addClause(ls, false);
+  prints += " / " + fingerprint(s, s.solve(false));
+  EXPECT_EQ(prints, "0 43 55 552 160 26 1 3 0 0 36 1 48 8 37 2 3 / 0 45 62 603 164 26 2 3 0 0 36 1 49 8 40 3 3");
+}
+
 }  // namespace

@@ -100,6 +100,7 @@ TEST_P(Sweep, VerdictsModelsProofsAssumptionsAndEnumeration) {
       ASSERT_TRUE(proof.flush());
       if (sat) {
         EXPECT_TRUE(quelt_test::satisfies(quelt_test::modelOf(s), f.clauses));
+        for (int v = 1; v <= f.numVars; ++v) EXPECT_EQ(s.decode(v), quelt_test::modelOf(s)[v]);
         EXPECT_EQ(quelt_test::modelOf(s).size(), static_cast<std::size_t>(std::max(f.numVars, 0)) + 1);
       } else {
         quelt_test::DratChecker checker;
