@@ -84,6 +84,19 @@ TEST(Engine, TimeLimitAndSingleRunsLeaveASolvableSolver) {
   EXPECT_EQ(os.str(), "s UNSATISFIABLE");
 }
 
+// Every field of a parameter record, for exact comparison.
+std::string record(const quelt::SearchParams& p) {
+  std::ostringstream os;
+  os << p.varDecHeur << ' ' << p.clauseSortHeur << ' ' << p.resOrderHeur << ' ' << p.clauseDelHeur << ' '
+     << p.phaseDecHeur << ' ' << p.resolution << ' ' << p.variableDecay << ' ' << p.clauseDecay << ' '
+     << p.restartInc << ' ' << p.learnedSizeFactor << ' ' << p.learnedClausesInc << ' ' << p.clauseActivityInc
+     << ' ' << p.varActivityInc << ' ' << p.randPhaseDecFreq << ' ' << p.randVarDecFreq << ' '
+     << p.randVarDecScaling << ' ' << p.randPhaseScaling << ' ' << p.maxResLitInc << ' ' << p.firstRestart << ' '
+     << p.resCutoffCls << ' ' << p.resCutoffLits << ' ' << p.maxResRuns << ' ' << p.updateDecQueue << ' '
+     << p.usePureLiteralRule << ' ' << p.timeLimit << ' ' << p.presetId;
+  return os.str();
+}
+
 // clear() empties the solver and puts back the preset it was made with.
 TEST(Engine, AClearedSolverRepeatsAFreshOne) {
   const Cnf f = CnfGenerator(42).threshold3Sat(150);
@@ -102,8 +115,10 @@ TEST(Engine, AClearedSolverRepeatsAFreshOne) {
     Solver fresh(p), reused(p);
     const std::string first = run(fresh);
     run(reused);
-    reused.params.restartInc = 3, reused.params.varDecHeur = 17;
+    reused.params.restartInc = 3, reused.params.varDecHeur = 17, reused.params.usePureLiteralRule ^= 1;
+    reused.params.resolution = 1 - p.resolution % 2;
     reused.clear();
+    EXPECT_EQ(record(reused.params), record(p));
     EXPECT_EQ(run(reused), first) << p.presetId;
   }
 }
