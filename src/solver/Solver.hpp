@@ -85,6 +85,7 @@ class Solver {
   // ---- Solver state -------------------------------------------------------
   std::vector<Literal> assumptions;  // sorted by the literal order
   std::vector<Literal> model;        // after Satisfiable: value literal of v at v - 1
+  std::vector<Literal> failedAssumptions;  // after Unsatisfiable under assumptions: a contradictory subset
   std::uint32_t status;
   util::AsgnStack trail;
   std::int32_t restartLimit;  // conflicts per search run; <= 0 disables restarts
@@ -155,6 +156,7 @@ class Solver {
   Clause* bcp();                                                   // propagate.cpp
   void backtrack(unsigned target);                                 // backtrack.cpp
   unsigned analyzeConflict(Clause* conflict, std::vector<Literal>& learned);  // analyze.cpp
+  void analyzeFinal(Literal falsified);
   bool isLitRedundant(unsigned var, std::vector<unsigned>& toClear, unsigned long long levels);
   void incVariablePriority(util::VarInfo& v);
   void incClausePriority(Clause& c);

@@ -17,6 +17,10 @@
 // Finally the literal of the highest remaining level goes to position 1 so
 // that the clause is watched correctly after the backjump to that level.
 //
+// When an assumption is found false, the final analysis walks the reasons
+// back from it instead and collects the assumptions they rest on: together
+// with it they contradict the formula, and are all the caller needs to hear.
+//
 // Activities are never decayed one by one: the bump amounts grow after each
 // conflict instead, and everything is rescaled when a value gets too large
 // (1e100 for variables, 1e20 for clauses).
@@ -134,6 +138,28 @@ bool Solver::isLitRedundant(unsigned var, std::vector<unsigned>& toClear, unsign
   for (std::size_t j = 1; j < stack.size(); ++j) toClear.push_back(stack[j]);
   stack.clear();
   return true;
+}
+
+void Solver::analyzeFinal(Literal falsified) {
+  failedAssumptions.assign(1, falsified);
+  util::VarInfo& f = vars[falsified.var()];
+  if (f.level <= 0) return;  // false by the formula alone
+  f.mark();
+  // Every level above 0 is an assumption's, so a decision here is an
+  // assumption; level-0 facts follow from the formula and are left out.
+  for (std::size_t i = trail.lits.size(); i-- > trail.levelStarts[1];) {
+    util::VarInfo& r = vars[trail.lits[i].var()];
+    if (!r.marked()) continue;
+    r.unmark();
+    if (r.reason == nullptr) {  // its opposite too, when both were assumed
+      failedAssumptions.push_back(trail.lits[i]);
+      continue;
+    }
+    for (std::uint32_t k = 1; k < r.reason->size; ++k) {
+      util::VarInfo& q = vars[(*r.reason)[k].var()];
+      if (q.level > 0) q.mark();
+    }
+  }
 }
 
 }  // namespace quelt

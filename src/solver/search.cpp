@@ -98,6 +98,7 @@ unsigned Solver::search() {
       if (isTrue(a)) {
         trail.levelStarts.push_back(static_cast<unsigned>(trail.lits.size()));
       } else if (isFalse(a)) {
+        analyzeFinal(a);
         return Unsatisfiable;
       } else {
         next = a;
@@ -127,6 +128,7 @@ unsigned Solver::solve(bool singleRun) {
     if (status == Unsatisfiable) concludeProof();
     return status;
   }
+  failedAssumptions.clear();
   unsigned r;
   do {
     r = search();

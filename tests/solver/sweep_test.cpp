@@ -118,6 +118,12 @@ TEST_P(Sweep, VerdictsModelsProofsAssumptionsAndEnumeration) {
       auto all = f.clauses;
       for (int a : assumed) all.push_back({a});
       EXPECT_TRUE(quelt_test::satisfies(quelt_test::modelOf(s), all));
+    } else {  // the failed assumptions alone contradict the formula
+      std::vector<int> failed;
+      for (quelt::Literal l : s.failedAssumptions) failed.push_back(static_cast<int>(l.toDimacs()));
+      for (int l : failed) EXPECT_NE(std::find(assumed.begin(), assumed.end(), l), assumed.end()) << l;
+      EXPECT_EQ(quelt_test::countModels(f, failed, 1), 0);
+      EXPECT_TRUE(sat || failed.empty());
     }
     s.clearAssumed();
     EXPECT_EQ(s.solve(false), sat ? Solver::Satisfiable : Solver::Unsatisfiable);
