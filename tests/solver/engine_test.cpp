@@ -1,7 +1,8 @@
 // What verdicts alone do not show: the model self-check that guards every
 // answer, recovery from a failed clause allocation, the time limit and the
-// single-run mode, the facade's random seed and assumption input, a solver
-// used again after clear(), and the text forms of the solver's state.
+// single-run mode, a solver used again after clear(), the text forms of the
+// solver's state, simplification undone when the formula changes, and the
+// facade's random seed and assumption input.
 #include <gtest/gtest.h>
 
 #include <sstream>
