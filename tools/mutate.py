@@ -106,11 +106,15 @@ def run(args):
         with open(full) as fh:
             text = fh.read()
         lines = text.split("\n")
-        line = lines[int(ln) - 1]
-        if line.strip() != orig:
+        # The source may have moved since the sample was drawn: take the
+        # nearest line that still reads as the original.
+        near = sorted((abs(i + 1 - int(ln)), i) for i, l in enumerate(lines) if l.strip() == orig)
+        if not near or near[0][0] > 40:
             print("\t".join([mid, path, ln, "mismatch", ""]), flush=True)
             continue
-        lines[int(ln) - 1] = line[:len(line) - len(line.lstrip())] + mutated
+        at = near[0][1]
+        line = lines[at]
+        lines[at] = line[:len(line) - len(line.lstrip())] + mutated
         start = time.time()
         try:
             with open(full, "w") as fh:
