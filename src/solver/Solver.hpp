@@ -112,6 +112,13 @@ class Solver {
   // Where clause additions and deletions are logged as a DRAT proof; null
   // (the default) for no proof. Not owned.
   ProofWriter* proof = nullptr;
+  // A caller's hooks: terminate is polled where the time limit is, and a
+  // non-zero answer ends the search as a time-out does; learn is handed
+  // every learned clause.
+  int (*terminateHook)(void*) = nullptr;
+  void* terminateData = nullptr;
+  void (*learnHook)(void*, const std::vector<Literal>&) = nullptr;
+  void* learnData = nullptr;
 
   // ---- Construction and the clause database (solver.cpp) -----------------
   Solver();

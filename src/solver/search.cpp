@@ -51,7 +51,8 @@ unsigned Solver::search() {
   std::vector<Literal>& learned = learnedScratch;
   for (;;) {
     // Without a limit the clock cannot reach it: skip the system call.
-    if (params.timeLimit != SearchParams::kNoTimeLimit && cpuSeconds() >= params.timeLimit) {
+    if ((params.timeLimit != SearchParams::kNoTimeLimit && cpuSeconds() >= params.timeLimit) ||
+        (terminateHook != nullptr && terminateHook(terminateData) != 0)) {
       backtrack(0);
       return Timeout;
     }
@@ -69,6 +70,7 @@ unsigned Solver::search() {
       }
       learned.clear();
       const unsigned level = analyzeConflict(conflict, learned);
+      if (learnHook != nullptr) learnHook(learnData, learned);
       backtrack(level);
       const std::pair<Clause*, bool> stored = addClause(learned, true);
       if (stored.first == nullptr) {
