@@ -126,11 +126,11 @@ void Solver::concludeProof() {
 }
 
 unsigned Solver::solve(bool singleRun) {
+  failedAssumptions.clear();  // a refutation found before this solve rests on no assumption
   if (status == Satisfiable || status == Unsatisfiable) {
     if (status == Unsatisfiable) concludeProof();
     return status;
   }
-  failedAssumptions.clear();
   unsigned r;
   do {
     r = search();

@@ -95,6 +95,12 @@ TEST(Ipasir, TerminationBadLiteralsAndStates) {
   EXPECT_EQ(ipasir_solve(s), 10);  // the assumption is gone
   EXPECT_EQ(ipasir_val(s, 1), 1);
   EXPECT_EQ(ipasir_val(s, 2), 0);  // never mentioned
+  ipasir_assume(s, -1);
+  EXPECT_EQ(ipasir_solve(s), 20);
+  ipasir_add(s, 0);  // the empty clause: now the formula alone is refuted
+  ipasir_assume(s, -1);
+  EXPECT_EQ(ipasir_solve(s), 20);
+  EXPECT_EQ(ipasir_failed(s, -1), 0);
   ipasir_add(s, INT32_MIN);
   ipasir_add(s, 0);
   EXPECT_EQ(ipasir_solve(s), 0);
