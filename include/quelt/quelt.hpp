@@ -1,0 +1,142 @@
+// The C++ interface to Quelt, an incremental SAT solver.
+//
+// A quelt::api::Solver holds one growing formula in conjunctive normal form.
+// Clauses are added for good; assumptions hold for the next solve only.
+// Literals are non-zero ints in the DIMACS convention: variable v is the
+// literal v, its negation -v. Variables are created on first use.
+//
+//   quelt::api::Solver s;
+//   s.addClause({1, -2});
+//   s.addClause({2, 3});
+//   if (s.solve({-1}) == quelt::api::Result::Unsatisfiable)
+//     for (int lit : s.failedAssumptions()) ...   // here: {-1}
+//
+// Errors are reported as exceptions (std::invalid_argument for a literal
+// that is not one, std::out_of_range for a variable the solver does not
+// know, std::logic_error for a question the last solve cannot answer,
+// quelt::api::ParameterError for a parameter). After an exception the
+// solver is unchanged, except where a call says otherwise.
+//
+// One Solver must not be used by two threads at once, apart from
+// interrupt(); distinct solvers share nothing and may run in parallel.
+#ifndef QUELT_QUELT_HPP
+#define QUELT_QUELT_HPP
+
+#include <cstdint>
+#include <functional>
+#include <map>
+#include <memory>
+#include <stdexcept>
+#include <string>
+#include <vector>
+
+namespace quelt {
+namespace api {
+
+enum class Result { Unknown = 0, Satisfiable = 10, Unsatisfiable = 20 };
+
+// A parameter that does not exist, or a value outside its range. what() is
+// the command line's message for the same mistake.
+class ParameterError : public std::invalid_argument {
+ public:
+  using std::invalid_argument::invalid_argument;
+};
+
+// What one solve may spend; a negative figure means no limit. When a limit
+// is reached the solve returns Result::Unknown.
+struct Limits {
+  std::int64_t conflicts = -1;  // conflicts of this solve
+  double seconds = -1;          // wall-clock seconds of this solve
+};
+
+class Solver {
+ public:
+  // A solver with the default parameters, or those of a preset:
+  // "default", "default-inc", "autotuned-kz_1_0", "autotuned-kz_1_1",
+  // "sw-verification" (the command line's spset- options). An unknown name
+  // throws ParameterError.
+  Solver();
+  explicit Solver(const std::string& preset);
+  ~Solver();
+  Solver(Solver&&) noexcept;
+  Solver& operator=(Solver&&) noexcept;
+  Solver(const Solver&) = delete;
+  Solver& operator=(const Solver&) = delete;
+
+  // "quelt-" and the version.
+  static const char* signature();
+
+  // Sets a search parameter by its command-line name, e.g.
+  // setParameter("sp-first-restart", 200). Integer parameters take integral
+  // values only, the two switches 0 or 1. Throws ParameterError with the
+  // command line's two lines ("Parameter sp-first-restart out of range." and
+  // "Allowed range [10,10000] (inclusive)") for a value out of range.
+  void setParameter(const std::string& name, double value);
+  // Replaces every parameter with those of a preset (names as above).
+  void setPreset(const std::string& preset);
+
+  // Adds a clause for good. An empty clause makes the formula
+  // unsatisfiable. Throws std::invalid_argument for 0 or INT_MIN.
+  void addClause(const std::vector<int>& clause);
+  // The same, literal by literal: 0 ends the clause.
+  void add(int litOrZero);
+  // Assumes lit for the next solve only. Throws as addClause.
+  void assume(int lit);
+
+  // Solves under the assumptions given since the last solve, plus those
+  // passed here, then forgets them. Unknown when a limit was reached, the
+  // terminate callback answered true or interrupt() was called.
+  Result solve(const std::vector<int>& assumptions = {}, const Limits& limits = {});
+  // Asks a running solve to stop soon; may be called from another thread or
+  // a signal handler. A call while no solve runs stops the next one at once.
+  void interrupt();
+
+  // After a satisfiable solve: lit when lit is true in the model, -lit when
+  // false. std::logic_error after any other result, std::out_of_range for a
+  // variable above maxVar().
+  int value(int lit) const;
+  // The whole model: entry v - 1 is v or -v, for v = 1 .. maxVar().
+  std::vector<int> model() const;
+  // After an unsatisfiable solve: whether assumption lit is among the
+  // failed ones. std::logic_error after any other result.
+  bool failed(int lit) const;
+  // The failed assumptions: a subset of the assumptions that the formula
+  // alone refutes (empty when the formula is unsatisfiable without them).
+  std::vector<int> failedAssumptions() const;
+  // The result of the last solve (Unknown before the first).
+  Result lastResult() const;
+
+  // Keeps variable var (created if new) from being eliminated, so that it
+  // can be used in later clauses and assumptions without the solver undoing
+  // work. Calls nest: a variable frozen twice needs two melts. Variables
+  // that are not frozen stay usable too; a clause or assumption naming an
+  // eliminated variable brings it back, at some cost.
+  void freeze(int var);
+  // Undoes one freeze. std::logic_error when var is not frozen.
+  void melt(int var);
+  bool frozen(int var) const;
+
+  // The largest variable so far.
+  int maxVar() const;
+
+  // A callback polled during each solve; true stops the solve (Unknown).
+  // An empty function removes it.
+  void setTerminate(std::function<bool()> terminate);
+  // Passes each learned clause of at most maxLength literals to learn
+  // during the solves. An empty function removes it.
+  void setLearn(int maxLength, std::function<void(const std::vector<int>&)> learn);
+
+  // The counters of the search so far, by name ("conflicts", "decisions",
+  // "propagations", "restarts", "learned_clauses", "eliminated_variables",
+  // ...), summed over all solves.
+  std::map<std::string, std::uint64_t> statistics() const;
+
+ private:
+  struct Impl;
+  std::unique_ptr<Impl> impl;
+};
+
+}  // namespace api
+}  // namespace quelt
+
+#endif
