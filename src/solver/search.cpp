@@ -52,6 +52,7 @@ unsigned Solver::search() {
   for (;;) {
     // Without a limit the clock cannot reach it: skip the system call.
     if ((params.timeLimit != SearchParams::kNoTimeLimit && cpuSeconds() >= params.timeLimit) ||
+        (stopFlag != nullptr && stopFlag->load(std::memory_order_relaxed)) ||
         (terminateHook != nullptr && terminateHook(terminateData) != 0)) {
       backtrack(0);
       return Timeout;
@@ -59,6 +60,7 @@ unsigned Solver::search() {
     Clause* conflict = bcp();
     if (conflict != nullptr) {
       stats.conflicts += 1;
+      if (progressHook != nullptr && (stats.conflicts & 1023u) == 0) progressHook(progressData, *this, false);
       if (decisionLevel() == 0) {
         refuted = true;
         return Unsatisfiable;
@@ -136,6 +138,7 @@ unsigned Solver::solve(bool singleRun) {
     r = search();
     restartLimit = limitFromDouble(static_cast<double>(restartLimit) * params.restartInc);
     learnedLimit = limitFromDouble(static_cast<double>(learnedLimit) * params.learnedClausesInc);
+    if (progressHook != nullptr && r == LimitsExceeded) progressHook(progressData, *this, false);
   } while (!singleRun && r == LimitsExceeded);
   status = r;
   if (r == Satisfiable && stats.resolutionRounds != 0) extendModel();
@@ -150,6 +153,7 @@ unsigned Solver::solve(bool singleRun) {
   stats.variables = static_cast<std::uint32_t>(vars.size());
   trail.sort();
   if (status == Unsatisfiable) concludeProof();
+  if (progressHook != nullptr) progressHook(progressData, *this, true);
   return status;
 }
 
