@@ -40,8 +40,7 @@ int toLiteral(py::handle item) {
   Py_DECREF(index);
   if (value == -1 && PyErr_Occurred()) throw py::error_already_set();
   if (overflow || value == 0 || value < -INT_MAX || value > INT_MAX)
-    throw py::value_error("invalid literal " + py::str(item).cast<std::string>() +
-                          ": a literal is a non-zero integer in [-2147483647, 2147483647]");
+    throw py::value_error("Not a literal: " + std::string(py::str(item)) + ".");
   return static_cast<int>(value);
 }
 
@@ -66,8 +65,8 @@ class Solver {
       for (char& c : name)
         if (c == '_') c = '-';
       if (!py::isinstance<py::int_>(item.second) && !py::isinstance<py::float_>(item.second))
-        throw py::type_error("parameter " + name + " takes a number, not " +
-                             std::string(py::str(py::type::of(item.second).attr("__name__"))));
+        throw py::type_error("Parameter " + name + " takes a number, not " +
+                             std::string(py::str(py::type::of(item.second).attr("__name__"))) + ".");
       solver->setParameter(name, item.second.cast<double>());
     }
   }
@@ -93,15 +92,9 @@ class Solver {
                             std::optional<double> seconds) {
     quelt::api::Solver& s = use();
     std::vector<int> assumed = toLiterals(assumptions);
-    quelt::api::Limits limits;
-    if (conflicts) {
-      if (*conflicts < 0) throw py::value_error("conflicts must not be negative");
-      limits.conflicts = *conflicts;
-    }
-    if (seconds) {
-      if (!(*seconds >= 0)) throw py::value_error("seconds must not be negative");
-      limits.seconds = *seconds;
-    }
+    quelt::api::Limits limits;  // negative figures: no limit, as in C++
+    if (conflicts) limits.conflicts = *conflicts;
+    if (seconds) limits.seconds = *seconds;
     Result r;
     {
       Busy busy(solving);
@@ -149,7 +142,7 @@ class Solver {
       terminate = py::none();
       return;
     }
-    if (!PyCallable_Check(callback.ptr())) throw py::type_error("the terminate callback is not callable");
+    if (!PyCallable_Check(callback.ptr())) throw py::type_error("The terminate callback is not callable.");
     terminate = std::move(callback);
     s.setTerminate([this] {
       py::gil_scoped_acquire acquire;
@@ -165,7 +158,7 @@ class Solver {
   }
 
   void remove() {
-    if (solving) throw std::logic_error("the solver cannot be deleted while it solves");
+    if (solving) throw std::logic_error("The solver cannot be deleted while it solves.");
     solver.reset();
     terminate = py::none();
   }
@@ -178,8 +171,8 @@ class Solver {
   };
 
   quelt::api::Solver& use() {
-    if (!solver) throw std::logic_error("the solver has been deleted");
-    if (solving) throw std::logic_error("the solver is solving");
+    if (!solver) throw std::logic_error("The solver has been deleted.");
+    if (solving) throw std::logic_error("The solver is solving.");
     return *solver;
   }
 

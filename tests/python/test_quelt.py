@@ -1,7 +1,7 @@
 """The quelt Python module, as installed: verdicts against minisat, models
 against every clause, failed assumptions re-solved alone, the error texts,
 limits, interrupt and terminate, the solver's life cycle."""
-import os, random, shutil, subprocess, tempfile, threading, unittest
+import random, shutil, subprocess, tempfile, threading, time, unittest
 
 import quelt
 
@@ -68,30 +68,37 @@ class SolveTest(unittest.TestCase):
 class InterfaceTest(unittest.TestCase):
     def test_parameters_and_errors(self):
         quelt.Solver("sw-verification", sp_first_restart=200, sp_variable_decay=1.2)
+        s = quelt.Solver()
+        s.add_clause([1, 2])
         for call, error, text in [
                 (lambda: quelt.Solver(sp_first_restart=5), ValueError,
                  "Parameter sp-first-restart out of range.\nAllowed range [10,10000] (inclusive)"),
-                (lambda: quelt.Solver(sp_no_such=1), ValueError, "Unknown parameter sp-no-such"),
-                (lambda: quelt.Solver("fast"), ValueError, "Unknown preset fast"),
-                (lambda: quelt.Solver(sp_first_restart="200"), TypeError,
-                 "parameter sp-first-restart takes a number, not str")]:
+                (lambda: quelt.Solver(sp_no_such=1), ValueError, "Unknown parameter sp-no-such."),
+                (lambda: quelt.Solver("fast"), ValueError, "Unknown preset fast."),
+                (lambda: quelt.Solver(sp_first_restart="9"), TypeError,
+                 "Parameter sp-first-restart takes a number, not str."),
+                (lambda: s.append_formula([[-1], [3, 0]]), ValueError, "Not a literal: 0."),
+                (lambda: s.append_formula([[-1], [2 ** 31]]), ValueError, "Not a literal: 2147483648."),
+                (lambda: s.add_clause([-2 ** 31]), ValueError, "Not a literal: -2147483648."),
+                (lambda: s.add_clause([1.0]), TypeError, "'float' object cannot be interpreted as an integer"),
+                (lambda: s.value(1), RuntimeError, "No model: the last solve was not satisfiable."),
+                (lambda: s.freeze(0), ValueError, "Not a variable: 0."),
+                (lambda: s.melt(4), RuntimeError, "Variable 4 is not frozen."),
+                (lambda: s.set_terminate(1), TypeError, "The terminate callback is not callable.")]:
             with self.subTest(text=text), self.assertRaises(error) as caught:
                 call()
             self.assertEqual(str(caught.exception), text)
-        s = quelt.Solver()
-        s.add_clause([1, 2])
-        for bad in ([3, 0], [2 ** 31], [-2 ** 31]):
-            with self.assertRaises(ValueError) as caught:
-                s.append_formula([[-1], bad])
-            self.assertEqual(str(caught.exception), "invalid literal %d: a literal is a non-zero "
-                             "integer in [-2147483647, 2147483647]" % bad[-1])
-        self.assertRaises(TypeError, s.add_clause, [1.0])
-        self.assertEqual((s.nof_clauses(), s.solve([-2]), s.get_model()[:2]), (1, True, [1, -2]))
-        self.assertRaises(IndexError, s.value, 3)
+        # None of the bad clause lists above was added, not even in part.
+        self.assertEqual((s.nof_clauses(), s.solve([-2]), s.get_model()), (1, True, [1, -2]))
+        with self.assertRaises(IndexError) as caught:
+            s.value(3)
+        self.assertEqual(str(caught.exception), "Variable 3 is not in the model.")
         s.freeze(4)
+        s.freeze(4)
+        s.melt(4)
         self.assertTrue(s.is_frozen(4))
         s.melt(4)
-        self.assertRaises(RuntimeError, s.melt, 4)
+        self.assertFalse(s.is_frozen(4))
         self.assertLessEqual({"conflicts", "decisions", "propagations", "restarts"}, set(s.statistics()))
 
     def test_limits_interrupt_and_terminate(self):
@@ -108,14 +115,18 @@ class InterfaceTest(unittest.TestCase):
         self.assertIsNone(s.solve())
         self.assertGreaterEqual(s.statistics()["conflicts"], 10)
 
-        # The solve runs in a thread without the GIL: this thread gets to
-        # call interrupt() once the terminate callback has seen the search start.
-        started, result = threading.Event(), []
-        s.set_terminate(lambda: started.set())
+        # The solve runs in a thread without the GIL, so this thread goes on,
+        # finds the solver busy (a solve under way), and interrupts it.
+        result = []
         worker = threading.Thread(target=lambda: result.append(s.solve()))
         worker.start()
-        started.wait()
-        self.assertRaises(RuntimeError, s.add_clause, [1])  # busy
+        while worker.is_alive():
+            try:
+                s.nof_vars()
+            except RuntimeError as busy:
+                self.assertEqual(str(busy), "The solver is solving.")
+                break
+            time.sleep(0.001)
         s.interrupt()
         worker.join()
         self.assertEqual(result, [None])
@@ -126,7 +137,7 @@ class InterfaceTest(unittest.TestCase):
             self.assertIs(s.solve(), True)
         with self.assertRaises(RuntimeError) as caught:
             s.solve()
-        self.assertEqual(str(caught.exception), "the solver has been deleted")
+        self.assertEqual(str(caught.exception), "The solver has been deleted.")
         s.interrupt()
         s.delete()
 
