@@ -10,7 +10,7 @@
 
 PACKAGES := cmake g++ make libboost-program-options-dev libboost-iostreams-dev libgtest-dev xz-utils minisat \
   zlib1g-dev libbz2-dev liblzma-dev \
-  libclang-rt-14-dev
+  libclang-rt-14-dev python3-dev python3-pip pybind11-dev
 JOBS ?= 2
 BUILD := build
 ASAN_BUILD := build-asan
