@@ -1,11 +1,10 @@
 // Option table, informational texts and parameter application.
 //
-// The sp- search parameters are listed once, in searchOptions() below. Each
-// row carries the option name, the SearchParams field it fills, the type the
-// command line reads, the inclusive range and the help text; the Boost
-// declarations, the range checks and the stores are all generated from that
-// row. Adding a search parameter is one line in that table (plus its field in
-// SearchParams).
+// The sp- search parameters and the presets are listed once, in the
+// parameter table (params/ParameterTable.cpp). Each row carries the option
+// name, the SearchParams field it fills, the type the command line reads,
+// the inclusive range and the help text; the Boost declarations, the range
+// checks and the stores here are all generated from those rows.
 //
 // Values are never bound to variables at declaration time: after parsing,
 // every value is read back from the variables map by name, as the type its
@@ -23,6 +22,7 @@
 #include <vector>
 
 #include "frontend/Run.hpp"
+#include "params/ParameterTable.hpp"
 
 namespace po = boost::program_options;
 
@@ -36,76 +36,7 @@ template void checkBounds<double>(const std::string&, double, double, double);
 namespace {
 
 // ---------------------------------------------------------------------------
-// Help texts of the mode parameters
-
-// Variable orderings, shared by the decision queue, the clause literal order
-// and the order of variable elimination.
-const char* const kHeuristicList[] = {
-    "Prefer more active variables.",
-    "Prefer less active variables.",
-    "If equaly active, pick more frequent.",
-    "If equaly active, pick less frequent.",
-    "If equaly active, pick more asymmetric variable.",
-    "If equaly active, pick less asymmetric variable.",
-    "If equaly active, pick the one with larger product of occurrences.",
-    "If equaly active, pick the one with smaller product of occurrences.",
-    "Pick variables with maximal number of occurrences.",
-    "Pick variables with minimal number of occurrences.",
-    "Pick variables with maximal product of occurrences.",
-    "Pick variables with minimal product of occurrences.",
-    "Pick more asymmetric variables.",
-    "Pick less asymmetric variables.",
-    "Prefer variables assigned at larger decision level.",
-    "Prefer variables assigned at smaller decision level.",
-    "Prefer smaller variables (numerical comparison).",
-    "Prefer larger variables (numerical comparison).",
-    "Prefer implied literals with shorter reasons.",
-    "Take variables as they were created (fixed order).",
-};
-
-const char* const kDeletionList[] = {
-    "Delete low activity clauses.",
-    "Delete low activity clauses, but leave binary ones.",
-    "Delete inactive and large clauses.",
-};
-
-const char* const kPhaseList[] = {
-    "Always pick false phase.",
-    "Always pick true phase.",
-    "Pick phase at random.",
-    "Pick more frequent phase.",
-    "Pick less frequent phase.",
-    "Pick phase with more watched literals.",
-    "Pick phase with less watched literals.",
-};
-
-const char* const kResolutionList[] = {
-    "Disables resolution.",
-    "Resolve only original clauses.",
-    "Resolve all clauses.",
-};
-
-// The first line, then one line per mode: "<n> -  <text>". No newline at the
-// end.
-template <std::size_t N>
-std::string withModes(const char* first, const char* const (&modes)[N]) {
-  std::string text = first;
-  for (std::size_t i = 0; i < N; ++i) {
-    text += '\n';
-    text += std::to_string(i);
-    text += " -  ";
-    text += modes[i];
-  }
-  return text;
-}
-
-const char* const kAutotunedHelp =
-    "Parameters found by an automatic parameter-optimisation tool that runs "
-    "an iterated local search in the space of solver configurations; see the "
-    "paper \"Automatic algorithm configuration based on local search\".";
-
-// ---------------------------------------------------------------------------
-// The search-parameter table
+// The search-parameter options, generated from the parameter table
 
 struct SearchOption {
   const char* name;
@@ -116,99 +47,35 @@ struct SearchOption {
   std::function<void(const po::variable_value&, SearchParams&)> store;
 };
 
-// A numeric parameter read as Value, checked against [lower, upper] and
-// stored into a field of type Field.
-template <typename Value, typename Field>
-SearchOption ranged(const char* name, Field SearchParams::*field, Value lower, Value upper,
-                    std::string help) {
-  return {name, std::move(help), [] { return po::value<Value>(); },
-          [name, field, lower, upper](const po::variable_value& v, SearchParams& p) {
+// A numeric parameter read as Value and checked against the row's range.
+template <typename Value>
+SearchOption ranged(const ParameterSpec& spec) {
+  return {spec.name, spec.help, [] { return po::value<Value>(); },
+          [&spec](const po::variable_value& v, SearchParams& p) {
             const Value x = v.as<Value>();
-            checkBounds<Value>(name, x, lower, upper);
-            p.*field = static_cast<Field>(x);
+            checkBounds<Value>(spec.name, x, static_cast<Value>(spec.lower), static_cast<Value>(spec.upper));
+            spec.set(p, static_cast<double>(x));
           }};
 }
 
-// A boolean parameter: any boolean word the options library accepts.
-SearchOption flag(const char* name, bool SearchParams::*field, std::string help) {
-  return {name, std::move(help), [] { return po::value<bool>(); },
-          [field](const po::variable_value& v, SearchParams& p) { p.*field = v.as<bool>(); }};
+SearchOption option(const ParameterSpec& spec) {
+  switch (spec.kind) {
+    case ParameterKind::Int: return ranged<int>(spec);
+    case ParameterKind::Unsigned: return ranged<unsigned int>(spec);
+    case ParameterKind::Double: return ranged<double>(spec);
+    default:
+      // Any boolean word the options library accepts.
+      return {spec.name, spec.help, [] { return po::value<bool>(); },
+              [&spec](const po::variable_value& v, SearchParams& p) { spec.set(p, v.as<bool>() ? 1 : 0); }};
+  }
 }
 
-using SP = SearchParams;
-
 const std::vector<SearchOption>& searchOptions() {
-  static const std::vector<SearchOption> table = {
-      ranged<int>("sp-var-dec-heur", &SP::varDecHeur, 0, 19,
-                  withModes("Variable decision heuristic.", kHeuristicList)),
-      ranged<int>("sp-clause-sort-heur", &SP::clauseSortHeur, 0, 19,
-                  withModes("Clause sorting heuristic.", kHeuristicList)),
-      ranged<int>("sp-res-order-heur", &SP::resOrderHeur, 0, 19,
-                  withModes("Heuristic for ordering the sequence of resolutions.",
-                            kHeuristicList)),
-      ranged<int>("sp-clause-del-heur", &SP::clauseDelHeur, 0, 2,
-                  withModes("Clause deletion heuristic.", kDeletionList)),
-      ranged<int>("sp-phase-dec-heur", &SP::phaseDecHeur, 0, 6,
-                  withModes("Phase decision heuristic.", kPhaseList)),
-      ranged<int>("sp-resolution", &SP::resolution, 0, 2,
-                  withModes("Type of resolution.", kResolutionList)),
-      ranged<double>("sp-variable-decay", &SP::variableDecay, 0.0, 10.0,
-                     "Variable activity decay. Allowed range: [0.0,10.0], recommended range: "
-                     "[0.5,2.0]."),
-      ranged<double>("sp-clause-decay", &SP::clauseDecay, 1.0, 10.0,
-                     "Clause activity decay. Allowed range: [1.0,10.0], recommended range: "
-                     "[1.0,2.0]."),
-      ranged<double>("sp-restart-inc", &SP::restartInc, 1.0, 10.0,
-                     "Restart period multiplier. Allowed range: [1.0,10.0], recommended range: "
-                     "[1.0,2.0]."),
-      ranged<double>("sp-learned-size-factor", &SP::learnedSizeFactor, 0.1, 10.0,
-                     "Initial limit on the number of learned clauses as a percentage of the "
-                     "size of the number of original clauses. Allowed range: [0.1,10.0], "
-                     "recommended range: [0.1,2.0]."),
-      ranged<double>("sp-learned-clauses-inc", &SP::learnedClausesInc, 1.1, 2.0,
-                     "Multiplier of the limit of the number of learned clauses. Allowed range: "
-                     "[1.1,2.0], recommended range: [1.1,1.5]."),
-      ranged<double>("sp-clause-activity-inc", &SP::clauseActivityInc, -10.0, 10.0,
-                     "Clause activity increment. Allowed range: [-10.0,10.0], recommended "
-                     "range: [0.5,1.5]."),
-      ranged<double>("sp-var-activity-inc", &SP::varActivityInc, -10.0, 10.0,
-                     "Variable activity increment. Allowed range: [-10.0,10.0], recommended "
-                     "range: [0.5,1.5]."),
-      ranged<double>("sp-rand-phase-dec-freq", &SP::randPhaseDecFreq, 0.0, 1.0,
-                     "Random phase decision frequency. Allowed range: [0.0,1.0], recommended "
-                     "range: [0.0,0.4]."),
-      ranged<double>("sp-rand-var-dec-freq", &SP::randVarDecFreq, 0.0, 1.0,
-                     "Random variable decision frequency. Allowed range: [0.0,1.0], "
-                     "recommended range: [0.0,0.4]."),
-      ranged<double>("sp-rand-var-dec-scaling", &SP::randVarDecScaling, 0.0, 10.0,
-                     "Random variable decision frequency scaling factor. If < 1.0 you get "
-                     "cooling, if > 1.0 heating effect. Allowed range: [0.0,10.0], recommended "
-                     "range: [0.1,2.0]."),
-      ranged<double>("sp-rand-phase-scaling", &SP::randPhaseScaling, 0.0, 10.0,
-                     "Random phase decision frequency scaling factor. If < 1.0 you get "
-                     "cooling, if > 1.0 heating effect. Allowed range: [0.0,10.0], recommended "
-                     "range: [0.1,2.0]."),
-      ranged<double>("sp-max-res-lit-inc", &SP::maxResLitInc, 0.1, 10.0,
-                     "Factor by which resolution is allowed to increase the number of "
-                     "literals. Allowed range: [0.1,10.0], recommended range: [0.5,3.0]."),
-      ranged<unsigned int>("sp-first-restart", &SP::firstRestart, 10u, 10000u,
-                           "Number of conflicts to the first restart. Allowed range: "
-                           "[10,10000], recommended range: [50,1000]."),
-      ranged<unsigned int>("sp-res-cutoff-cls", &SP::resCutoffCls, 1u, 20u,
-                           "Maximal allowed number of clauses in which a variable can occur "
-                           "in order to be considered for resolution. Allowed range: [1,20], "
-                           "recommended range: [3,10]."),
-      ranged<unsigned int>("sp-res-cutoff-lits", &SP::resCutoffLits, 10u, 10000u,
-                           "Maximal number of literals in the clause set of any phase of a "
-                           "variable in order to be considered for resolution. Allowed range: "
-                           "[10,10000], recommended range: [100,500]."),
-      ranged<unsigned int>("sp-max-res-runs", &SP::maxResRuns, 0u, 1000u,
-                           "Max number of resolution runs. Allowed range: [0,1000], "
-                           "recommended range: [1,5]."),
-      flag("sp-update-dec-queue", &SP::updateDecQueue,
-           "Re-sort decision queue after each restart."),
-      flag("sp-use-pure-literal-rule", &SP::usePureLiteralRule, "Use pure literal rule."),
-  };
+  static const std::vector<SearchOption> table = [] {
+    std::vector<SearchOption> options;
+    for (const ParameterSpec& spec : parameterTable()) options.push_back(option(spec));
+    return options;
+  }();
   return table;
 }
 
@@ -256,27 +123,9 @@ po::options_description hiddenOptions() {
   return g;
 }
 
-// The presets in the order they are applied.
-struct Preset {
-  const char* name;
-  void (SearchParams::*apply)();
-  const char* help;
-};
-
-const Preset kPresets[] = {
-    {"spset-default", &SearchParams::setDefault, "Set default parameters."},
-    {"spset-default-inc", &SearchParams::setDefaultInc,
-     "Default params with disabled pure literal rule."},
-    {"spset-autotuned-kz_1_0", &SearchParams::setAutotunedKz_1_0, kAutotunedHelp},
-    {"spset-autotuned-kz_1_1", &SearchParams::setAutotunedKz_1_1,
-     "Similar to the previous one, but with resolution enabled."},
-    {"spset-sw-verification", &SearchParams::setSwVerification,
-     "Parameters optimized for software verification."},
-};
-
 po::options_description presetOptions() {
   po::options_description g("Predefined sets of search parameters", kOptionLineWidth);
-  for (const Preset& p : kPresets) g.add_options()(p.name, p.help);
+  for (const PresetSpec& p : presetTable()) g.add_options()(p.name, p.help);
   return g;
 }
 
@@ -410,7 +259,7 @@ void printHelp(std::ostream& out, bool hidden) {
 }
 
 void applySearchParameters(const po::variables_map& vm, SearchParams& params) {
-  for (const Preset& p : kPresets)
+  for (const PresetSpec& p : presetTable())
     if (vm.count(p.name)) (params.*p.apply)();
   for (const SearchOption& o : searchOptions())
     if (vm.count(o.name)) o.store(vm[o.name], params);

@@ -1,11 +1,10 @@
 #include "frontend/Prover.hpp"
 
-#include <cstdlib>
-
 namespace quelt {
 
-// A fixed seed: the same input and parameters give the same search.
-Prover::Prover() { std::srand(kRandomSeed); }
+// The solver seeds its own generator: the same input and parameters give the
+// same search.
+Prover::Prover() = default;
 
 void Prover::dumpStats(std::ostream& os) { solver.dumpStats(os); }
 

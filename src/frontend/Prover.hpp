@@ -1,7 +1,7 @@
 // The facade through which a front end drives the engine. A Prover owns one
-// solver (built with the default parameters), seeds the random generator
-// once, and forwards the everyday operations. Reading a formula and taking
-// settings from the command line are left to the concrete front end.
+// solver (built with the default parameters) and forwards the everyday
+// operations. Reading a formula and taking settings from the command line
+// are left to the concrete front end.
 #pragma once
 
 #include <iosfwd>
@@ -15,7 +15,7 @@ namespace quelt {
 
 class Prover {
  public:
-  static constexpr unsigned kRandomSeed = 1851696952u;
+  static constexpr unsigned kRandomSeed = Solver::kRandomSeed;
 
   Prover();
   virtual ~Prover() = default;

@@ -137,6 +137,9 @@ int runInput(boost::program_options::variables_map& vm, bool statsReport) {
   unsigned result;
   try {
     result = solver.solve(false);
+  } catch (const ModelCheckFailure& failure) {
+    std::cerr << failure.what() << std::flush;
+    return kExitError;
   } catch (...) {
     std::cout << "c Resources exceeded." << std::endl;
     result = Solver::Unknown;

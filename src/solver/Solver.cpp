@@ -296,6 +296,19 @@ void Solver::clear() {
   redundancyStack.clear();
   newUnitsMask = 0;
   refuted = false;
+  frozen.clear();
+  random.reseed(kRandomSeed);
+}
+
+void Solver::freeze(unsigned v) {
+  createVar(v, dpinterface::ProblemVar, 0, 0);
+  if (frozen.size() <= v) frozen.resize(static_cast<std::size_t>(v) + 1, 0);
+  frozen[v] += 1;
+  if (vars[v].eliminated()) reopen();
+}
+
+void Solver::melt(unsigned v) {
+  if (isFrozen(v)) frozen[v] -= 1;
 }
 
 }  // namespace quelt

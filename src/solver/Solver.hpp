@@ -14,6 +14,7 @@
 
 #include <cstdint>
 #include <iosfwd>
+#include <stdexcept>
 #include <utility>
 #include <vector>
 
@@ -22,6 +23,7 @@
 #include "core/ClauseArena.hpp"
 #include "core/ClauseSets.hpp"
 #include "core/Literal.hpp"
+#include "core/Random.hpp"
 #include "core/VarInfo.hpp"
 #include "core/WatchList.hpp"
 #include "solver/proof.hpp"
@@ -29,6 +31,13 @@
 #include "params/SearchStatistics.hpp"
 
 namespace quelt {
+
+// A model that fails the self-check: a bug in the solver, never a verdict.
+// what() is the diagnosis, whole lines for standard error.
+class ModelCheckFailure : public std::logic_error {
+ public:
+  using std::logic_error::logic_error;
+};
 
 class Solver {
  public:
@@ -82,6 +91,10 @@ class Solver {
     void siftDown(unsigned i);
   };
 
+  // The seed every solver starts from: the same input and parameters give
+  // the same search.
+  static constexpr std::uint32_t kRandomSeed = 1851696952u;
+
   // ---- Solver state -------------------------------------------------------
   std::vector<Literal> assumptions;  // sorted by the literal order
   std::vector<Literal> model;        // after Satisfiable: value literal of v at v - 1
@@ -119,6 +132,10 @@ class Solver {
   void* terminateData = nullptr;
   void (*learnHook)(void*, const std::vector<Literal>&) = nullptr;
   void* learnData = nullptr;
+  // The draws of random decisions and phases (decide.cpp); clear() reseeds.
+  util::Random random{kRandomSeed};
+  // Per variable: how many freezes keep it from elimination (eliminate.cpp).
+  std::vector<std::uint32_t> frozen;
 
   // ---- Construction and the clause database (solver.cpp) -----------------
   Solver();
@@ -137,6 +154,11 @@ class Solver {
   bool decode(unsigned v) const { return model[v - 1].positive(); }
   void reset();
   void clear();
+  // Keeps v from being eliminated until as many melts; a variable that is
+  // eliminated already comes back with its clauses.
+  void freeze(unsigned v);
+  void melt(unsigned v);
+  bool isFrozen(unsigned v) const { return v < frozen.size() && frozen[v] != 0; }
   void cleanup() { reduceLearnedClauses(); }
 
   // ---- Solving (search.cpp) -------------------------------------------------

@@ -6,28 +6,26 @@
 // randPhaseDecFreq, otherwise one of seven fixed rules: always false, always
 // true, random, by occurrence counts (3, 4) or by watch-list lengths (5, 6).
 //
-// Randomness comes from the standard rand(), seeded once by the facade, so
-// runs repeat exactly. The draws happen in a fixed order, including the phase
+// Randomness comes from the solver's own generator, seeded at construction,
+// so runs repeat exactly. The draws happen in a fixed order, including the phase
 // draw made even when no variable is left: the sequence of random numbers,
 // and with it the search, must not depend on anything else.
-#include <cstdlib>
-
 #include "solver/Solver.hpp"
 
 namespace quelt {
 
 namespace {
-// A random fraction in [0, 1): rand() scaled by 2^-31.
-inline long double randomFraction() {
-  return static_cast<long double>(std::rand()) * static_cast<long double>(4.656613e-10f) + 0.0L;
+// A random fraction in [0, 1): a draw scaled by 2^-31.
+inline long double randomFraction(util::Random& random) {
+  return static_cast<long double>(random.next()) * static_cast<long double>(4.656613e-10f) + 0.0L;
 }
 }  // namespace
 
 Literal Solver::choosePhase(unsigned v) {
   bool positive;
-  if (params.randPhaseDecFreq > randomFraction()) {
+  if (params.randPhaseDecFreq > randomFraction(random)) {
     stats.randomPolarityDecisions += 1;
-    positive = (std::rand() & 1) != 0;
+    positive = (random.next() & 1) != 0;
   } else if (v >= vars.size()) {
     positive = params.phaseDecHeur == 1;  // no variable at all: nothing to count
   } else {
@@ -36,7 +34,7 @@ Literal Solver::choosePhase(unsigned v) {
       case 1: positive = true; break;
       case 2:
         stats.randomPolarityDecisions += 1;
-        positive = (std::rand() & 1) != 0;
+        positive = (random.next() & 1) != 0;
         break;
       case 3: positive = r.occur[0] > r.occur[1]; break;
       case 4: positive = r.occur[0] < r.occur[1]; break;
@@ -52,8 +50,8 @@ bool Solver::pickDecision(Literal& decision) {
   stats.decisions += 1;
   unsigned v = 0;
   bool chosen = false;
-  if (params.randVarDecFreq > randomFraction() && !decisionQueue.empty()) {
-    const unsigned k = static_cast<unsigned>(std::rand()) % static_cast<unsigned>(decisionQueue.heap.size());
+  if (params.randVarDecFreq > randomFraction(random) && !decisionQueue.empty()) {
+    const unsigned k = static_cast<unsigned>(random.next()) % static_cast<unsigned>(decisionQueue.heap.size());
     v = decisionQueue.heap[k];
     if (vars[v].level < 0) {
       stats.randomDecisions += 1;

@@ -16,7 +16,8 @@
 //
 // Variables named by an assumption are never eliminated: the search places
 // assumptions as decisions, and a decision on an eliminated variable would
-// ignore the clauses removed with it.
+// ignore the clauses removed with it. Nor are frozen ones: a caller keeps
+// them for later clauses and assumptions.
 #include <algorithm>
 
 #include "solver/Solver.hpp"
@@ -142,7 +143,7 @@ void Solver::runResolution() {
     if (a.var() < assumed.size()) assumed[a.var()] = 1;
   std::vector<unsigned> candidates;
   for (unsigned v = 1; v < vars.size(); ++v)
-    if (vars[v].level < 0 && !vars[v].eliminated() && !assumed[v]) candidates.push_back(v);
+    if (vars[v].level < 0 && !vars[v].eliminated() && !assumed[v] && !isFrozen(v)) candidates.push_back(v);
   std::sort(candidates.begin(), candidates.end(), VarComparator{&vars, params.resOrderHeur});
 
   unsigned eliminated = 0;

@@ -2,12 +2,12 @@
 //
 // Every model goes through verifyModel before anyone sees it: each stored
 // original clause, each clause removed by variable elimination and each
-// assumption must hold. A failure is a bug in the solver; the process then
-// ends with status 1 and a diagnosis on standard error rather than report a
-// wrong answer.
+// assumption must hold. A failure is a bug in the solver: it throws
+// ModelCheckFailure with the diagnosis, and the front end prints that and
+// ends with status 1 rather than report a wrong answer.
 #include <algorithm>
-#include <cstdlib>
 #include <iostream>
+#include <sstream>
 
 #include "solver/Solver.hpp"
 
@@ -25,11 +25,6 @@ void Solver::clearAssumed() {
 }
 
 namespace {
-[[noreturn]] void failModelCheck() {
-  std::cerr << "s UNKNOWN" << std::endl;
-  std::exit(1);
-}
-
 bool satisfiedBy(const Clause& c, const std::vector<Literal>& model) {
   for (Literal l : c)
     if (l.var() >= 1 && l.var() <= model.size() && model[l.var() - 1] == l) return true;
@@ -40,19 +35,13 @@ bool satisfiedBy(const Clause& c, const std::vector<Literal>& model) {
 void Solver::verifyModel() {
   // The empty formula over no variables is satisfied by the empty model.
   if (model.empty() && vars.size() <= 1 && assumptions.empty()) return;
-  if (model.empty()) {
-    std::cerr << "c *** Error: Verify called with empty model ***" << std::endl;
-    std::exit(1);
-  }
-  if (model.size() + 1 != vars.size()) {
-    std::cerr << "c *** Error: Incomplete model ***" << std::endl;
-    std::exit(1);
-  }
+  if (model.empty()) throw ModelCheckFailure("c *** Error: Verify called with empty model ***\n");
+  if (model.size() + 1 != vars.size()) throw ModelCheckFailure("c *** Error: Incomplete model ***\n");
   auto check = [&](const Clause& c) {
     if (satisfiedBy(c, model)) return;
-    std::cerr << "c *** Error: Invalid solution detected " << "***" << std::endl;
-    c.dump();
-    failModelCheck();
+    std::ostringstream diagnosis;
+    diagnosis << "c *** Error: Invalid solution detected ***\n" << c << "s UNKNOWN\n";
+    throw ModelCheckFailure(diagnosis.str());
   };
   for (const Clause* c : clauses) check(*c);
   for (const auto& entry : eliminatedClauses)
@@ -60,8 +49,9 @@ void Solver::verifyModel() {
   for (const Clause* c : parkedClauses) check(*c);
   for (Literal a : assumptions) {
     if (a.var() >= 1 && a.var() <= model.size() && model[a.var() - 1] == a) continue;
-    std::cerr << "c *** Error: User assumption " << a << " unsatisfied! ***" << std::endl;
-    failModelCheck();
+    std::ostringstream diagnosis;
+    diagnosis << "c *** Error: User assumption " << a << " unsatisfied! ***\ns UNKNOWN\n";
+    throw ModelCheckFailure(diagnosis.str());
   }
 }
 

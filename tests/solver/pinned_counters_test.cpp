@@ -104,7 +104,6 @@ class PinnedCounters : public ::testing::TestWithParam<Pinned> {};
 TEST_P(PinnedCounters, SearchIsUnchanged) {
   const Pinned& p = GetParam();
   quelt::Solver s(p.params);
-  std::srand(1851696952);
   quelt_test::load(s, p.formula);
   const unsigned result = s.solve(false);
   EXPECT_EQ(fingerprint(s, result), p.expected);
@@ -119,7 +118,6 @@ TEST(PinnedCountersAfterElimination, SecondSolveIsUnchanged) {
   SearchParams p;
   p.resolution = 2, p.maxResRuns = 3;
   quelt::Solver s(p);
-  std::srand(1851696952);
   const Cnf f = CnfGenerator(11).randomKSat(40, 3, 150);
   quelt_test::load(s, f);
   std::string prints = fingerprint(s, s.solve(false));

@@ -89,7 +89,7 @@ TEST_P(Sweep, VerdictsModelsProofsAssumptionsAndEnumeration) {
     SearchParams params;
     GetParam().set(params);
     Solver s(params);
-    std::srand(1851696952u + static_cast<unsigned>(k));
+    s.random.reseed(1851696952u + static_cast<unsigned>(k));
     {
       quelt::ProofWriter proof(dir.file("proof"), k % 2 == 0);
       s.proof = &proof;
