@@ -8,7 +8,7 @@
 #   make bench  build, then run quelt against minisat and cadical on the
 #               shared benchmark set (bench/README.md)
 
-PACKAGES := cmake g++ make libboost-program-options-dev libboost-iostreams-dev libgtest-dev xz-utils minisat \
+PACKAGES := cmake g++ make libboost-program-options-dev libboost-iostreams-dev libgtest-dev xz-utils minisat pkg-config \
   zlib1g-dev libbz2-dev liblzma-dev \
   libclang-rt-14-dev python3-dev python3-pip pybind11-dev
 JOBS ?= 2
