@@ -109,7 +109,7 @@ bench: build
 bench-incremental: build
 	./$(BUILD)/bench-incremental --family counter --bits 8
 	./$(BUILD)/bench-incremental --family miter --bits 5 --timer 11
-	./$(BUILD)/bench-incremental --family miter --bits 8 --steps 2000
+	./$(BUILD)/bench-incremental --family miter --bits 8 --steps 500
 
 clean:
 	rm -rf $(BUILD) $(ASAN_BUILD) $(FUZZ_BUILD)

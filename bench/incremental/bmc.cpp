@@ -197,6 +197,7 @@ void print(const char* name, const Outcome& o) {
   }
   std::printf("%-8s solves %zu  sat %d (first at step %d)  unknown %d  cpu %.3f s\n", name, o.results.size(), sat,
               first, unknown, o.seconds);
+  std::fflush(stdout);
 }
 
 }  // namespace
