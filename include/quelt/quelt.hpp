@@ -30,6 +30,16 @@
 #include <string>
 #include <vector>
 
+// QUELT_API marks what the shared library exports; everything else in it
+// is hidden.
+#ifndef QUELT_API
+#if defined(__GNUC__)
+#define QUELT_API __attribute__((visibility("default")))
+#else
+#define QUELT_API
+#endif
+#endif
+
 namespace quelt {
 namespace api {
 
@@ -37,7 +47,7 @@ enum class Result { Unknown = 0, Satisfiable = 10, Unsatisfiable = 20 };
 
 // A parameter that does not exist, or a value outside its range. what() is
 // the command line's message for the same mistake.
-class ParameterError : public std::invalid_argument {
+class QUELT_API ParameterError : public std::invalid_argument {
  public:
   using std::invalid_argument::invalid_argument;
 };
@@ -49,7 +59,7 @@ struct Limits {
   double seconds = -1;          // wall-clock seconds of this solve
 };
 
-class Solver {
+class QUELT_API Solver {
  public:
   // A solver with the default parameters, or those of a preset:
   // "default", "default-inc", "autotuned-kz_1_0", "autotuned-kz_1_1",

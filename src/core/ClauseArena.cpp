@@ -29,11 +29,12 @@ static_assert(sizeof(Clause) % ClauseArena::kWord == 0, "the header is whole wor
 static_assert(ClauseArena::kHeaderWords * ClauseArena::kWord >= sizeof(char*),
               "a free block holds the link to the next one");
 
-void ClauseArena::checkArmedFailure(std::size_t words) {
+void ClauseArena::checkRequest(std::size_t words) {
   if (words == armedFailureWords) {
     armedFailureWords = 0;
     throw std::bad_alloc();
   }
+  if (limit != 0 && used + heapUsed + words * kWord > limit) throw MemoryLimitReached();
 }
 
 char* ClauseArena::popFree(std::size_t words) {
@@ -49,7 +50,7 @@ char* ClauseArena::popFree(std::size_t words) {
 
 void* ClauseArena::allocate(std::size_t numLits) {
   const std::size_t words = kHeaderWords + numLits;
-  checkArmedFailure(words);
+  checkRequest(words);
   if (char* block = popFree(words)) return block;
   const std::size_t bytes = words * kWord;
   if (static_cast<std::size_t>(bumpEnd - bump) < bytes) return fromNewChunk(words);
@@ -62,9 +63,11 @@ void* ClauseArena::allocate(std::size_t numLits) {
 
 void* ClauseArena::allocateTransient(std::size_t numLits) {
   const std::size_t words = kHeaderWords + numLits;
-  checkArmedFailure(words);
+  checkRequest(words);
   if (char* block = popFree(words)) return block;
-  return ::operator new(words * kWord);
+  void* block = ::operator new(words * kWord);
+  heapUsed += words * kWord;
+  return block;
 }
 
 void* ClauseArena::fromNewChunk(std::size_t words) {
@@ -99,6 +102,7 @@ void ClauseArena::pushFree(char* block, std::size_t words) {
 
 void ClauseArena::release(Clause* c) {
   if (!owns(c)) {  // from the general heap
+    heapUsed -= (kHeaderWords + c->size) * kWord;
     delete c;
     return;
   }
@@ -108,8 +112,12 @@ void ClauseArena::release(Clause* c) {
 }
 
 void ClauseArena::shrink(Clause* c, std::uint32_t oldSize) {
-  if (oldSize <= c->size || !owns(c)) return;
+  if (oldSize <= c->size) return;
   const std::size_t words = oldSize - c->size;
+  if (!owns(c)) {  // the heap block keeps its tail; the count follows the clause
+    heapUsed -= words * kWord;
+    return;
+  }
   used -= words * kWord;
   // A tail shorter than a header cannot hold a clause; it stays unused
   // until the chunk goes.

@@ -30,11 +30,20 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <new>
 #include <vector>
 
 #include "core/Clause.hpp"
 
 namespace quelt::util {
+
+// A clause that would take the clause memory past the limit set with
+// ClauseArena::setLimit. Unlike a plain failed allocation, freeing learned
+// clauses and trying again is not the answer: the caller asked to stop.
+class MemoryLimitReached : public std::bad_alloc {
+ public:
+  const char* what() const noexcept override { return "clause memory limit reached"; }
+};
 
 class ClauseArena {
  public:
@@ -63,9 +72,13 @@ class ClauseArena {
   // std::bad_alloc, once: the way to exercise out-of-memory recovery.
   void failNextAllocation(std::size_t numLits) { armedFailureWords = kHeaderWords + numLits; }
 
-  // Bytes of all chunks, and bytes currently in clauses.
+  // Bytes of all chunks, and bytes currently in clauses (those in the
+  // chunks and those from the general heap).
   std::size_t reservedBytes() const { return reserved; }
-  std::size_t usedBytes() const { return used; }
+  std::size_t usedBytes() const { return used + heapUsed; }
+  // From now on, a clause that would take usedBytes() past bytes throws
+  // MemoryLimitReached instead; 0 (the default) sets no limit.
+  void setLimit(std::size_t bytes) { limit = bytes; }
 
   static constexpr std::size_t kWord = 4;
   static constexpr std::size_t kHeaderWords = sizeof(Clause) / kWord;
@@ -80,7 +93,8 @@ class ClauseArena {
 
   void* fromNewChunk(std::size_t words);
   char* popFree(std::size_t words);
-  void checkArmedFailure(std::size_t words);
+  // Throws for a test's armed failure or when the limit would be passed.
+  void checkRequest(std::size_t words);
   void pushFree(char* block, std::size_t words);
 
   std::vector<Chunk> chunks;     // ascending by address, for owns()
@@ -89,7 +103,9 @@ class ClauseArena {
   char* bumpEnd = nullptr;
   std::size_t nextChunkBytes = kFirstChunkBytes;
   std::size_t reserved = 0;
-  std::size_t used = 0;
+  std::size_t used = 0;      // in the chunks
+  std::size_t heapUsed = 0;  // in clauses from the general heap, at their current size
+  std::size_t limit = 0;
   std::size_t armedFailureWords = 0;
 };
 

@@ -117,6 +117,18 @@ po::options_description proofOptions() {
   return g;
 }
 
+po::options_description runOptions() {
+  po::options_description g("Watching and stopping long runs", kOptionLineWidth);
+  g.add_options()
+      ("progress", "Print a progress table (c lines) while searching.")
+      ("wall-tmout", po::value<int>()->default_value(-1),
+       "Wall-clock timeout in seconds; negative values mean no timeout.")
+      ("mem-limit", po::value<int>()->default_value(-1),
+       "Stop with s UNKNOWN when the clauses would take more than this many MB; negative "
+       "values mean no limit.");
+  return g;
+}
+
 po::options_description hiddenOptions() {
   po::options_description g("Hidden options", kOptionLineWidth);
   g.add_options()("nosplash", "Hides intro.");
@@ -192,13 +204,14 @@ po::options_description parsingOptions() {
       .add(presetOptions())
       .add(searchParameterOptions())
       .add(proofOptions())
+      .add(runOptions())
       .add(hiddenOptions());
   return all;
 }
 
 po::options_description helpOptions() {
   po::options_description shown(kHelpLineWidth);
-  shown.add(generalOptions()).add(formatOptions()).add(presetOptions()).add(proofOptions());
+  shown.add(generalOptions()).add(formatOptions()).add(presetOptions()).add(proofOptions()).add(runOptions());
   return shown;
 }
 

@@ -10,6 +10,7 @@
 // and the exit status is 1.
 #include "frontend/Run.hpp"
 
+#include <algorithm>
 #include <cstdint>
 #include <ctime>
 #include <fstream>
@@ -20,7 +21,9 @@
 
 #include "frontend/CompressedInput.hpp"
 #include "frontend/Dimacs.hpp"
+#include "frontend/Interrupts.hpp"
 #include "frontend/Options.hpp"
+#include "frontend/Progress.hpp"
 
 namespace quelt {
 
@@ -80,6 +83,47 @@ bool readFormula(Dimacs& reader, std::istream& in) {
 
 }  // namespace
 
+// Reads the formula named by vm into reader. Returns -1 when it was read,
+// otherwise the exit status, after the message. A clause memory limit
+// reached while reading goes on to the caller.
+int loadFormula(const boost::program_options::variables_map& vm, Dimacs* reader) {
+  Solver& solver = reader->getSolver();
+  if (vm.count("dimacs")) {
+    try {
+      const std::string name = vm["dimacs"].as<std::string>();
+      std::ifstream in(name, std::ios::in | std::ios::binary);
+      if (!in) {
+        std::cerr << "Can't open the input file. Exiting..." << std::endl;
+        return kExitError;
+      }
+      std::cout << "c solving " << name << std::endl;
+      if (!readFormula(*reader, in)) return kExitError;
+    } catch (const util::MemoryLimitReached&) {
+      throw;
+    } catch (...) {
+      std::cerr << "Can't open the input file. Exiting..." << std::endl;
+      return kExitError;
+    }
+    if (reader->stoppedAtInvalidNumber()) return kExitError;
+    if (solver.stats.originalClauses == 0) {
+      std::cerr << "No clauses successfully parsed. Exiting..." << std::endl;
+      return kExitError;
+    }
+  } else {
+    try {
+      if (!readFormula(*reader, std::cin)) return kExitError;
+    } catch (const util::MemoryLimitReached&) {
+      throw;
+    } catch (...) {
+      std::cerr << "Can't read the formula from standard input. Exiting..." << std::endl;
+      return kExitError;
+    }
+    if (reader->stoppedAtInvalidNumber()) return kExitError;
+  }
+
+  return -1;
+}
+
 int runInput(boost::program_options::variables_map& vm, bool statsReport) {
   // The reader lives until the process ends: freeing a large clause database
   // only to exit would cost time for nothing. The static keeps it reachable.
@@ -101,50 +145,52 @@ int runInput(boost::program_options::variables_map& vm, bool statsReport) {
     solver.proof = proof;
   }
 
-  if (vm.count("dimacs")) {
-    try {
-      const std::string name = vm["dimacs"].as<std::string>();
-      std::ifstream in(name, std::ios::in | std::ios::binary);
-      if (!in) {
-        std::cerr << "Can't open the input file. Exiting..." << std::endl;
-        return kExitError;
-      }
-      std::cout << "c solving " << name << std::endl;
-      if (!readFormula(*reader, in)) return kExitError;
-    } catch (...) {
-      std::cerr << "Can't open the input file. Exiting..." << std::endl;
-      return kExitError;
-    }
-    if (reader->stoppedAtInvalidNumber()) return kExitError;
-    if (solver.stats.originalClauses == 0) {
-      std::cerr << "No clauses successfully parsed. Exiting..." << std::endl;
-      return kExitError;
-    }
-  } else {
-    try {
-      if (!readFormula(*reader, std::cin)) return kExitError;
-    } catch (...) {
-      std::cerr << "Can't read the formula from standard input. Exiting..." << std::endl;
-      return kExitError;
-    }
-    if (reader->stoppedAtInvalidNumber()) return kExitError;
-  }
+  // Limits and signals are in place before reading: a huge formula can be
+  // stopped, or refused, while it is read.
+  const int memoryLimit = vm["mem-limit"].as<int>();
+  if (memoryLimit >= 0) solver.clauseArena.setLimit(std::max<std::size_t>(static_cast<std::size_t>(memoryLimit) << 20, 1));
+  interrupts::install();
+  solver.stopFlag = &interrupts::stopRequested;
+  if (vm["wall-tmout"].as<int>() >= 0) interrupts::armWallClock(static_cast<unsigned>(vm["wall-tmout"].as<int>()));
+  ProgressTable progress(std::cout);
+  if (vm.count("progress")) progress.attach(solver);
 
-  reader->setParams(vm);
-  configure(solver, vm);
-  reader->setTimeout(timeoutSeconds(vm["tmout"].as<int>()));
-
-  unsigned result;
+  bool overLimit = false;
   try {
-    result = solver.solve(false);
-  } catch (const ModelCheckFailure& failure) {
-    std::cerr << failure.what() << std::flush;
-    return kExitError;
-  } catch (...) {
-    std::cout << "c Resources exceeded." << std::endl;
-    result = Solver::Unknown;
+    const int status = loadFormula(vm, reader);
+    if (status >= 0) return status;
+  } catch (const util::MemoryLimitReached&) {
+    overLimit = true;
   }
-  std::cout << solver << std::endl;
+
+  unsigned result = Solver::Unknown;
+  if (!overLimit) {
+    reader->setParams(vm);
+    configure(solver, vm);
+    reader->setTimeout(timeoutSeconds(vm["tmout"].as<int>()));
+    try {
+      result = solver.solve(false);
+    } catch (const ModelCheckFailure& failure) {
+      std::cerr << failure.what() << std::flush;
+      return kExitError;
+    } catch (const util::MemoryLimitReached&) {
+      overLimit = true;
+    } catch (...) {
+      std::cout << "c Resources exceeded." << std::endl;
+      result = Solver::Unknown;
+    }
+  }
+  if (overLimit) {
+    std::cerr << "The clauses would take more than the memory limit of " << memoryLimit << " MB. Stopping."
+              << std::endl;
+    result = solver.status = Solver::Unknown;
+  }
+  if (interrupts::caughtSignal() != 0 && result == Solver::Timeout) {
+    std::cout << "c INTERRUPTED by " << interrupts::signalName(interrupts::caughtSignal()) << std::endl
+              << "s UNKNOWN" << std::endl;
+  } else {
+    std::cout << solver << std::endl;
+  }
   if (statsReport) reader->dumpStats(std::cout);
   if (result == Solver::Satisfiable) writeModel(solver, vm);
   if (vm.count("stats")) std::cout << "c Sorry, stats are not supported in competition release." << std::endl;

@@ -125,6 +125,8 @@ Clause* Solver::allocateClause(const std::vector<Literal>& lits, bool learned) {
     try {
       void* block = learned ? clauseArena.allocateTransient(lits.size()) : clauseArena.allocate(lits.size());
       return ::new (block) Clause(lits, learned);
+    } catch (const util::MemoryLimitReached&) {
+      throw;  // the caller's limit: stop, do not make room
     } catch (...) {
       if (attempt >= kAllocationRetries) throw std::bad_alloc();
       params.learnedClausesInc = 1.0;

@@ -12,6 +12,7 @@
 // reasons hold plain non-owning pointers.
 #pragma once
 
+#include <atomic>
 #include <cstdint>
 #include <iosfwd>
 #include <stdexcept>
@@ -132,6 +133,14 @@ class Solver {
   void* terminateData = nullptr;
   void (*learnHook)(void*, const std::vector<Literal>&) = nullptr;
   void* learnData = nullptr;
+  // A flag another thread or a signal handler may raise; read where the
+  // time limit is, and once raised the search ends as a time-out does.
+  const std::atomic<bool>* stopFlag = nullptr;
+  // Called at each restart, every 1024 conflicts, and once more, with final
+  // set, when a solve ends: the place to report progress. It must not
+  // change the solver.
+  void (*progressHook)(void*, const Solver&, bool final) = nullptr;
+  void* progressData = nullptr;
   // The draws of random decisions and phases (decide.cpp); clear() reseeds.
   util::Random random{kRandomSeed};
   // Per variable: how many freezes keep it from elimination (eliminate.cpp).

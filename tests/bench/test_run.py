@@ -1,11 +1,9 @@
-"""bench/run.py: parsing of solver output, verdicts against the manifest, and
-the summary (loud wrong answers, PAR-2), on fixed numbers only."""
-import importlib.util, os, tempfile, unittest
+"""The benchmark runner (bench/): parsing of solver output, verdicts against the
+manifest, and the summary (loud wrong answers, PAR-2), on fixed numbers only."""
+import os, sys, tempfile, unittest
 
-_spec = importlib.util.spec_from_file_location(
-    "bench_run", os.path.join(os.path.dirname(os.path.abspath(__file__)), "..", "..", "bench", "run.py"))
-run = importlib.util.module_from_spec(_spec)
-_spec.loader.exec_module(run)
+sys.path.insert(0, os.path.join(os.path.dirname(os.path.abspath(__file__)), "..", "..", "bench"))
+import peers, report, results, runner  # noqa: E402
 
 QUELT = ("c solving x.cnf\nc s SATISFIABLE\ns UNSATISFIABLE\nc Decisions:                 28174  (28174/sec)\n"
          "c Random decisions:          9  (0.032%)\nc BC Propagations:           282176  (282176/sec)\n"
@@ -19,14 +17,14 @@ CADICAL = "c conflicts:                 37288     93962.07    per second\nc deci
 class RunnerTest(unittest.TestCase):
     def test_parsers(self):
         for parser, text, verdict, counts in [
-                (run.parse_quelt_report, QUELT, "UNSAT", (22789, 28174, 282176)),
-                (run.parse_quelt_report, "c solving x.cnf\ns UNKNOWN\n", "UNKNOWN", (None,) * 3),
-                (run.parse_quelt_report, "c solving x.cnf\n", None, (None,) * 3),
-                (run.parse_quelt_report, "s SATISFIABLE-ish\nv 1 0\n", None, (None,) * 3),
-                (run.parse_minisat_output, MINISAT + "INDETERMINATE\n", "UNKNOWN", (29, 102, 599)),
-                (run.parse_minisat_output, MINISAT + "UNSATISFIABLE\n", "UNSAT", (29, 102, 599)),
-                (run.parse_minisat_output, "WARNING: x\n", None, (None,) * 3),
-                (run.parse_cadical_output, CADICAL, "SAT", (37288, 43472, 532420))]:
+                (peers.parse_quelt_report, QUELT, "UNSAT", (22789, 28174, 282176)),
+                (peers.parse_quelt_report, "c solving x.cnf\ns UNKNOWN\n", "UNKNOWN", (None,) * 3),
+                (peers.parse_quelt_report, "c solving x.cnf\n", None, (None,) * 3),
+                (peers.parse_quelt_report, "s SATISFIABLE-ish\nv 1 0\n", None, (None,) * 3),
+                (peers.parse_minisat_output, MINISAT + "INDETERMINATE\n", "UNKNOWN", (29, 102, 599)),
+                (peers.parse_minisat_output, MINISAT + "UNSATISFIABLE\n", "UNSAT", (29, 102, 599)),
+                (peers.parse_minisat_output, "WARNING: x\n", None, (None,) * 3),
+                (peers.parse_cadical_output, CADICAL, "SAT", (37288, 43472, 532420))]:
             with self.subTest(text=text[:40]):
                 got = parser(text)
                 self.assertEqual((got["verdict"], got["conflicts"], got["decisions"], got["propagations"]),
@@ -39,19 +37,19 @@ class RunnerTest(unittest.TestCase):
                 (20, "SAT", "UNKNOWN", "result line says SAT but exit status is 20"),
                 (1, "SAT", "UNKNOWN", "result line says SAT but exit status is 1"),
                 (10, "UNKNOWN", "UNKNOWN", "result line says UNKNOWN but exit status is 10")]:
-            self.assertEqual(run.decide_verdict(status, printed), (verdict, note))
+            self.assertEqual(results.decide_verdict(status, printed), (verdict, note))
         for verdict, expected, cpu, correct, solved in [
                 ("SAT", "SAT", 60.0, "yes", True), ("UNSAT", "UNSAT", 60.4, "yes", False),
                 ("SAT", "UNSAT", 0.1, "WRONG", False), ("UNSAT", "SAT", 0.1, "WRONG", False),
                 ("UNKNOWN", "SAT", 1.0, "", False), ("SAT", "", 2.0, "", True), ("SAT", "SAT", None, "yes", False)]:
-            self.assertEqual((run.classify(verdict, expected), run.is_solved(verdict, expected, cpu, 60)),
+            self.assertEqual((results.classify(verdict, expected), results.is_solved(verdict, expected, cpu, 60)),
                              (correct, solved), (verdict, expected, cpu))
 
     def test_summary_is_loud_about_wrong_answers_and_scores_par2(self):
         def row(name, expected, status, output, cpu):
-            result = run.RunResult()
+            result = runner.RunResult()
             result.exit_status, result.output, result.cpu_s, result.max_rss_kib = status, output, cpu, 2048
-            return run.make_row({"name": name, "family": "f", "expected": expected}, "quelt", "quelt", result, 10)
+            return results.make_row({"name": name, "family": "f", "expected": expected}, "quelt", "quelt", result, 10)
         rows = [row("good", "UNSAT", 20, "s UNSATISFIABLE\n", 1.5), row("liar", "UNSAT", 10, "s SATISFIABLE\n", 0.2),
                 row("late", "SAT", 10, "s SATISFIABLE\n", 10.5), row("lost", "SAT", 0, "s UNKNOWN\n", 10.0)]
         self.assertEqual([(r["verdict"], r["correct"], r["solved"]) for r in rows],
@@ -60,7 +58,7 @@ class RunnerTest(unittest.TestCase):
                                                      "answered after the 10 s limit", ""])
         with tempfile.TemporaryDirectory() as tmp:
             path = os.path.join(tmp, "summary.md")
-            run.write_summary(path, rows, ["quelt"], 10, [], "quelt")
+            report.write_summary(path, rows, ["quelt"], 10, [], "quelt")
             with open(path) as f:
                 summary = f.read()
         self.assertIn("## WRONG ANSWERS\n\n- **quelt on liar: answered SAT, expected UNSAT**\n", summary)

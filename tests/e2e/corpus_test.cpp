@@ -27,7 +27,8 @@ std::vector<Instance> instances() {
   std::vector<Instance> all;
   std::vector<fs::path> files;
   for (const char* dir : {"/examples", "/tests/regressions"})
-    for (const auto& e : fs::directory_iterator(QUELT_SOURCE_DIR + std::string(dir))) files.push_back(e);
+    for (const auto& e : fs::directory_iterator(QUELT_SOURCE_DIR + std::string(dir)))
+      if (e.is_regular_file()) files.push_back(e);  // not examples/api
   std::sort(files.begin(), files.end());
   for (const fs::path& f : files) {
     Instance i{f.string(), "", ""};

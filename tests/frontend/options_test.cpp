@@ -1,5 +1,5 @@
 // The whole option table as the parser knows it, search parameters and
-// hidden options included, although the help shows only four groups: every
+// hidden options included, although the help shows only five groups: every
 // name, value type, default and description exactly as in options.txt.
 #include <gtest/gtest.h>
 

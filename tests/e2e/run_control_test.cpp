@@ -1,0 +1,152 @@
+// Watching and stopping long runs through the program: an interrupt ends
+// the search with a result, the figures and a proof that checks as far as it
+// goes; a second interrupt ends the process at once; the progress table
+// leaves the search alone; the memory limit stops a growing search.
+//
+// Nothing here waits for a length of time: a signal is sent once the
+// process shows (in /proc) that its handler is installed, or has run, and
+// once the progress table shows that the search has begun.
+#include <gtest/gtest.h>
+
+#include <csignal>
+#include <regex>
+#include <sstream>
+
+#include "support/cnf.hpp"
+#include "support/drat_checker.hpp"
+#include "support/run.hpp"
+
+namespace {
+
+using quelt_test::CnfGenerator;
+using quelt_test::ScratchDir;
+
+// The program running in the background, its standard input an open pipe.
+class Child {
+ public:
+  Child(const ScratchDir& dir, std::vector<std::string> argv) : out(dir.file("out")) {
+    int fds[2];
+    if (pipe(fds) != 0) throw std::runtime_error("pipe failed");
+    std::vector<char*> args;
+    for (std::string& a : argv) args.push_back(a.data());
+    args.push_back(nullptr);
+    pid = fork();
+    if (pid == 0) {
+      dup2(fds[0], 0);
+      close(fds[1]);
+      dup2(open(out.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0600), 1);
+      dup2(open("/dev/null", O_WRONLY), 2);
+      execv(args[0], args.data());
+      _exit(127);
+    }
+    close(fds[0]);
+    input = fds[1];
+  }
+  ~Child() {
+    if (pid > 0) kill(pid, SIGKILL), finish();
+  }
+
+  // Whether the process has a handler for signal now.
+  bool catches(int signal) const {
+    std::ifstream status("/proc/" + std::to_string(pid) + "/status");
+    for (std::string line; std::getline(status, line);)
+      if (line.rfind("SigCgt:", 0) == 0) return (std::stoull(line.substr(7), nullptr, 16) >> (signal - 1)) & 1;
+    return false;
+  }
+  void waitUntilCatches(int signal, bool yes) const {
+    while (catches(signal) != yes) usleep(1000);
+  }
+  void waitForOutput(const std::string& text) const {
+    while (quelt_test::readFile(out).find(text) == std::string::npos) usleep(1000);
+  }
+  void signal(int s) const { kill(pid, s); }
+  // The raw wait status.
+  int finish() {
+    close(input);
+    int raw = 0;
+    waitpid(pid, &raw, 0);
+    pid = -1;
+    return raw;
+  }
+  std::string output() const { return quelt_test::readFile(out); }
+
+ private:
+  std::string out;
+  pid_t pid = -1;
+  int input = -1;
+};
+
+// Pigeons into too few holes: far more search than any test waits for.
+std::string hard() { return CnfGenerator::pigeonHole(11).dimacs(); }
+
+TEST(RunControl, AnInterruptEndsTheSearchWithAResultAndAProofPrefix) {
+  const ScratchDir dir;
+  const std::string cnf = dir.write("f.cnf", hard()), proof = dir.file("proof");
+  for (int signal : {SIGINT, SIGTERM}) {
+    Child child(dir, {QUELT_BINARY, "--nosplash", "--dimacs", cnf, "--proof", proof, "--progress", "--time"});
+    child.waitUntilCatches(signal, true);
+    child.waitForOutput("red-limit");  // the first restart is behind
+    child.signal(signal);
+    const int raw = child.finish();
+    ASSERT_TRUE(WIFEXITED(raw));
+    EXPECT_EQ(WEXITSTATUS(raw), 0);
+    const std::string name = signal == SIGINT ? "SIGINT" : "SIGTERM";
+    EXPECT_TRUE(std::regex_search(child.output(), std::regex("\nc INTERRUPTED by " + name +
+                                                             "\ns UNKNOWN\nc runtime [0-9.]+ \\[s\\]\n$")))
+        << child.output();
+    quelt_test::DratChecker checker;
+    EXPECT_EQ(checker.checkFiles(cnf, proof), quelt_test::DratChecker::Result::NoEmptyClause);
+    EXPECT_GT(checker.lemmaCount(), 100u);
+  }
+}
+
+TEST(RunControl, ASecondInterruptEndsTheProcessAtOnce) {
+  const ScratchDir dir;
+  // Blocked on its input, which never comes.
+  Child child(dir, {QUELT_BINARY, "--nosplash", "--dimacs-stdin"});
+  child.waitUntilCatches(SIGINT, true);
+  child.signal(SIGINT);
+  child.waitUntilCatches(SIGINT, false);  // the first one was taken
+  child.signal(SIGINT);
+  const int raw = child.finish();
+  ASSERT_TRUE(WIFSIGNALED(raw));
+  EXPECT_EQ(WTERMSIG(raw), SIGINT);
+}
+
+TEST(RunControl, TheProgressTableLeavesTheSearchAlone) {
+  const ScratchDir dir;
+  const std::string cnf = dir.write("f.cnf", CnfGenerator(5).threshold3Sat(120).dimacs());
+  const auto plain = quelt_test::runProgram({QUELT_BINARY, "--nosplash", "--model-stdout", "--dimacs", cnf});
+  const auto watched =
+      quelt_test::runProgram({QUELT_BINARY, "--nosplash", "--model-stdout", "--dimacs", cnf, "--progress"});
+  EXPECT_EQ(watched.status, plain.status);
+  // Header, rows of nine right-aligned columns, and the rest as without.
+  const std::string header =
+      "c   seconds conflicts decisions   props/s   learned     fixed      elim rst-limit red-limit\n";
+  const std::regex row("c {0,9}[0-9]+\\.[0-9]( {0,9}[0-9.]+[kMG]?| +-| +off){8}\n");
+  std::istringstream lines(watched.out);
+  std::string rest, line;
+  int rows = 0;
+  bool headerSeen = false;
+  while (std::getline(lines, line)) {
+    line += '\n';
+    if (line == header) headerSeen = true;
+    else if (std::regex_match(line, row) && line.size() == header.size()) ++rows;
+    else rest += line;
+  }
+  EXPECT_TRUE(headerSeen);
+  EXPECT_GE(rows, 2) << watched.out;  // the first restart and the end
+  EXPECT_EQ(rest, plain.out);
+}
+
+TEST(RunControl, TheMemoryLimitStopsAGrowingSearch) {
+  const ScratchDir dir;
+  // About 0.9 MB of clauses: the learned ones soon pass 1 MB.
+  const std::string cnf = dir.write("f.cnf", CnfGenerator(3).threshold3Sat(9000).dimacs());
+  const auto r = quelt_test::runProgram({QUELT_BINARY, "--nosplash", "--dimacs", cnf, "--mem-limit", "1"});
+  EXPECT_EQ(r.out, "c solving " + cnf + "\ns UNKNOWN\n");
+  EXPECT_EQ(r.err, "The clauses would take more than the memory limit of 1 MB. Stopping.\n");
+  EXPECT_EQ(r.status, 0);
+}
+
+}  // namespace
