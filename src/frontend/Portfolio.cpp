@@ -5,6 +5,7 @@
 #include <cstdlib>
 #include <sstream>
 #include <stdexcept>
+#include <system_error>
 #include <thread>
 
 #include <unistd.h>
@@ -157,7 +158,13 @@ void Portfolio::runOne(unsigned i) {
 
 void Portfolio::run() {
   std::vector<std::thread> threads;
-  for (unsigned i = 1; i < size(); ++i) threads.emplace_back(&Portfolio::runOne, this, i);
+  for (unsigned i = 1; i < size(); ++i) {
+    try {
+      threads.emplace_back(&Portfolio::runOne, this, i);
+    } catch (const std::system_error&) {
+      entrants[i].outOfResources = true;  // no thread to be had: the others go on
+    }
+  }
   runOne(0);
   for (std::thread& t : threads) t.join();
 }
