@@ -156,6 +156,7 @@ std::pair<Clause*, bool> Solver::addClause(std::vector<Literal>& lits, bool lear
         return {nullptr, true};
       }
     const std::size_t distinct = lits.size();
+    if (proof != nullptr) proofScratch.assign(lits.begin(), lits.end());
     std::size_t k = 0;
     for (Literal l : lits) {
       const util::VarInfo& r = vars[l.var()];
@@ -166,8 +167,14 @@ std::pair<Clause*, bool> Solver::addClause(std::vector<Literal>& lits, bool lear
     }
     lits.resize(k);
     // A clause shortened by level-0 facts is a new clause for a proof
-    // checker, which only knows the one it was given.
-    if (proof != nullptr && k < distinct) proof->add(lits);
+    // checker, which only knows the one it was given; that one goes, so
+    // that the checker holds what the solver holds (a clause it kept would
+    // stand in the way of a pure literal's RAT check once the shortened
+    // clause is eliminated).
+    if (proof != nullptr && k < distinct) {
+      proof->add(lits);
+      proof->del(proofScratch);
+    }
     if (lits.empty()) {
       status = Unsatisfiable;
       refuted = true;
@@ -298,6 +305,7 @@ void Solver::clear() {
   redundancyStack.clear();
   newUnitsMask = 0;
   refuted = false;
+  preprocessed = false;
   frozen.clear();
   random.reseed(kRandomSeed);
 }

@@ -136,9 +136,9 @@ class Solver {
   // A flag another thread or a signal handler may raise; read where the
   // time limit is, and once raised the search ends as a time-out does.
   const std::atomic<bool>* stopFlag = nullptr;
-  // Called at each restart, every 1024 conflicts, and once more, with final
-  // set, when a solve ends: the place to report progress. It must not
-  // change the solver.
+  // Called after preprocessing, at each restart, every 1024 conflicts, and
+  // once more, with final set, when a solve ends: the place to report
+  // progress. It must not change the solver.
   void (*progressHook)(void*, const Solver&, bool final) = nullptr;
   void* progressData = nullptr;
   // The draws of random decisions and phases (decide.cpp); clear() reseeds.
@@ -210,6 +210,9 @@ class Solver {
   bool tryEliminate(unsigned v);
   bool isSpliceTautology(const Clause* a, const Clause* b, unsigned v, unsigned& count);
   void runPurelitRule();                                           // purelit.cpp
+  // Simplifies the formula once before the first search when
+  // params.preprocess is set (preprocess.cpp); false when that refutes it.
+  bool preprocess();
 
   // Sorts literals with the ordering of the given mode (as LitComparator).
   void sortLiterals(Literal* begin, Literal* end, unsigned mode) const;
@@ -289,6 +292,10 @@ class Solver {
   std::vector<unsigned> pureVars;        // in assignment order
   std::vector<Clause*> parkedClauses;    // originals satisfied by a pure literal
   bool inSimplification = false;         // internal clause additions do not reopen
+
+  // The preprocessor (preprocess.cpp) works on the clause database directly.
+  friend class Preprocessor;
+  bool preprocessed = false;  // it has run on this solver
 };
 
 // The result lines for status; the last line carries no end of line.
