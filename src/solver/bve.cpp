@@ -13,10 +13,12 @@
 // occurrence counts; a variable with more than kMaxPairs pairs to try is
 // skipped, and so is any variable once the tick budget is spent. Counting
 // first and resolving second costs two passes over the pairs but never
-// allocates for an elimination that does not happen. After a pass, the
-// resolvents and shortened clauses are tried as subsumers, and the
-// variables whose clauses changed are tried again, until a pass eliminates
-// nothing.
+// allocates for an elimination that does not happen. After each
+// elimination its resolvents go through subsumption (subsume.cpp) at once:
+// on chains of implications a resolvent is often shortened by a clause
+// already there, and the next variable is then cheap to eliminate. After a
+// pass, the variables whose clauses changed are tried again, until a pass
+// eliminates nothing.
 //
 // The replaced clauses go on the reconstruction stack with v's literal
 // first (see Solver::extendModel); resolvents are logged before the
@@ -31,7 +33,7 @@ namespace quelt {
 
 namespace {
 constexpr std::uint32_t kMaxResolventSize = 24;
-constexpr std::uint64_t kMaxPairs = 100000;
+constexpr std::uint64_t kMaxPairs = 1000000;
 }  // namespace
 
 void Preprocessor::eliminate() {

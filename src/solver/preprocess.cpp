@@ -169,7 +169,7 @@ void Preprocessor::dropLearnedClauses() {
 }
 
 void Preprocessor::list(Clause* c) {
-  const Occurrence entry{c, signatureOf(*c), c->size};
+  const Occurrence entry{c, signatureOf(*c)};
   for (Literal l : *c) occurrences(l).push_back(entry);
 }
 

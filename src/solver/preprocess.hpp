@@ -58,18 +58,19 @@ class Preprocessor {
   // Every stored clause is listed under each of its literals. A deleted
   // clause is flagged removed and stays listed until the round ends; a
   // clause that loses a literal leaves that literal's list at once. An
-  // entry also holds the clause's size and signature (a bit per variable,
-  // modulo 32) as they were when it was listed, so that most clauses are
-  // ruled out by subsumption without being read: a clause only shrinks, so
-  // the entry's figures are never below its own.
+  // entry also holds the clause's signature as it was when it was listed (a
+  // bit per literal, modulo 64), so that most clauses are ruled out by
+  // subsumption without being read: a clause that is missing two of C's
+  // literals misses two of C's bits, or at least one, and a clause only
+  // shrinks, so an old signature never rules out a clause it should not
+  // when the clause is the one to shorten.
   struct Occurrence {
     Clause* clause;
-    std::uint32_t signature;
-    std::uint32_t size;
+    std::uint64_t signature;
   };
-  static std::uint32_t signatureOf(const Clause& c) {
-    std::uint32_t sig = 0;
-    for (Literal l : c) sig |= 1u << (l.var() & 31u);
+  static std::uint64_t signatureOf(const Clause& c) {
+    std::uint64_t sig = 0;
+    for (Literal l : c) sig |= std::uint64_t{1} << (l.occurIndex() & 63u);
     return sig;
   }
   std::vector<std::vector<Occurrence>> occ;
@@ -107,7 +108,7 @@ class Preprocessor {
   // shorter ones already there.
   void subsume(bool forward);                  // subsume.cpp
   std::uint32_t overlap(const Clause& d, bool& negated, Literal& flip);
-  bool subsumedForward(Clause* c, std::uint32_t signature);
+  bool subsumedForward(Clause* c, std::uint64_t signature);
   void eliminate();                            // bve.cpp
   bool tryEliminate(unsigned v);
 };

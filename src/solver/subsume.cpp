@@ -13,8 +13,17 @@
 // literal of C, so only the lists of one variable of C are scanned, the
 // shortest pair. C's literals are marked, and each candidate D, no shorter
 // than C, is walked once: a literal of D is C's, or C's negated (at most
-// once), or neither. Every literal walked costs a tick; the queue is left
-// once the budget is spent.
+// once), or neither. The signatures in the lists rule out most candidates
+// unread.
+//
+// A new clause (a resolvent, or one just shortened) is also checked the
+// other way, against the clauses already there that are no longer than it:
+// a resolvent is often subsumed or shortened by one of them, and a shorter
+// resolvent is what lets the next elimination through. Those clauses are
+// listed under C's own literals, so this walks all of C's lists; a clause
+// whose lists hold more than kMaxForwardEntries entries altogether skips
+// it. Every entry and literal walked costs a tick; the queue is left once
+// the budget is spent.
 //
 // With a proof, a strengthened clause is logged before the old one is
 // deleted; a subsumed clause is just deleted. Units found on the way are
@@ -29,6 +38,9 @@ namespace quelt {
 namespace {
 // Longer clauses rarely subsume anything and cost the most to try.
 constexpr std::uint32_t kMaxSubsumerSize = 100;
+constexpr std::size_t kMaxForwardEntries = 20000;
+
+int popcount(std::uint64_t x) { return __builtin_popcountll(x); }
 }  // namespace
 
 // How many literals of d are marked, or marked negated (at most one, which
@@ -54,15 +66,18 @@ std::uint32_t Preprocessor::overlap(const Clause& d, bool& negated, Literal& fli
 // them may subsume it or strip a literal off it. Such a clause has two
 // literals or more, at most one of them negated from c's, so it is listed
 // under one of c's own literals.
-bool Preprocessor::subsumedForward(Clause* c, std::uint32_t signature) {
+bool Preprocessor::subsumedForward(Clause* c, std::uint64_t signature) {
   bool negated;
   Literal flip;
+  std::size_t entries = 0;
+  for (Literal l : *c) entries += occurrences(l).size();
+  if (entries > kMaxForwardEntries) return true;
   for (std::uint32_t i = 0; i < c->size; ++i) {
     const std::vector<Occurrence>& os = occurrences((*c)[i]);
     ticks += os.size();
     for (const Occurrence& o : os) {
       Clause* d = o.clause;
-      if (d == c || (o.signature & ~signature) != 0 || d->removed() || d->size > c->size ||
+      if (d == c || popcount(o.signature & ~signature) > 1 || d->removed() || d->size > c->size ||
           overlap(*d, negated, flip) != d->size)
         continue;
       if (!negated) {
@@ -89,7 +104,7 @@ void Preprocessor::subsume(bool forward) {
     newMarks();
     for (Literal l : *c) setMark(l);
     ticks += c->size;
-    const std::uint32_t signature = signatureOf(*c);
+    const std::uint64_t signature = signatureOf(*c);
     if (forward && !subsumedForward(c, signature)) {
       propagateUnits();
       continue;
@@ -105,7 +120,7 @@ void Preprocessor::subsume(bool forward) {
     ticks += candidates.size();
     for (const Occurrence& o : candidates) {
       Clause* d = o.clause;
-      if (d == c || o.size < c->size || (signature & ~o.signature) != 0 || d->removed() || d->size < c->size ||
+      if (d == c || popcount(signature & ~o.signature) > 1 || d->removed() || d->size < c->size ||
           overlap(*d, negated, flip) != c->size)
         continue;
       if (!negated) {
