@@ -4,7 +4,7 @@
 // plain resolution on the formula as given: eliminating variables in a good
 // order refutes them without a single conflict. The preprocessor is a few
 // rounds of four techniques, each in a file of its own, until a round
-// changes nothing worth another (or the budget is spent):
+// removes no variable and fixes none, or the budget is spent:
 //   probe         failed literals of the binary implication graph (attached)
 //   equivalence   equivalent literals replaced by one representative
 //   subsume       backward subsumption and self-subsuming strengthening
@@ -31,6 +31,12 @@
 // With a proof, every step is logged so that a DRAT checker can replay it:
 // a clause is added before what it replaces is deleted.
 //
+// Cost: work is counted in ticks (about one per literal or list entry
+// read) against one budget of kTicksPerLiteral per literal of the formula,
+// within fixed bounds, and probing has a budget of propagations; so the
+// whole stays near-linear in the formula's size. The search's stop flag,
+// terminate callback and time limit are read before each round.
+//
 // The switch is params.preprocess; it runs once per solver, at the first
 // solve after it is set. Later clauses and assumptions only reopen.
 #include "solver/preprocess.hpp"
@@ -42,21 +48,32 @@ namespace quelt {
 
 namespace {
 constexpr int kMaxRounds = 4;
-// Ticks allowed per literal of the formula, and at least.
+// Ticks allowed per literal of the formula, at least and at most (a tick
+// is a nanosecond or two).
 constexpr std::uint64_t kTicksPerLiteral = 1000;
 constexpr std::uint64_t kMinTicks = 100000000;
-// Propagations allowed for probing per round: per literal, and at least.
+constexpr std::uint64_t kMaxTicks = 2000000000;
+// Propagations allowed for probing per round: per literal, at least and at
+// most.
 constexpr std::uint64_t kProbesPerLiteral = 4;
 constexpr std::uint64_t kMinProbes = 1000000;
+constexpr std::uint64_t kMaxProbes = 50000000;
 
 double cpuTime() { return static_cast<double>(std::clock()) / CLOCKS_PER_SEC; }
+
+// The search's reasons to stop, read before each round: the stop flag, the
+// caller's callback and the time limit.
+bool stopRequested(const Solver& s) {
+  return (s.stopFlag != nullptr && s.stopFlag->load(std::memory_order_relaxed)) ||
+         (s.terminateHook != nullptr && s.terminateHook(s.terminateData) != 0) ||
+         (s.params.timeLimit != SearchParams::kNoTimeLimit && cpuSeconds() >= s.params.timeLimit);
+}
 }  // namespace
 
 bool Solver::preprocess() {
-  // Asked to stop, or out of time already: the search ends at once anyway.
-  if ((stopFlag != nullptr && stopFlag->load(std::memory_order_relaxed)) ||
-      (params.timeLimit != SearchParams::kNoTimeLimit && cpuSeconds() >= params.timeLimit))
-    return true;
+  // Asked to stop already: the search ends at once anyway, and a later
+  // solve preprocesses.
+  if (stopRequested(*this)) return true;
   preprocessed = true;
   const double start = cpuTime();
   struct Internal {  // clauses added meanwhile must not reopen
@@ -93,12 +110,12 @@ bool Preprocessor::run() {
   stamp.assign(2 * n, 0);
   std::uint64_t literals = 0;
   for (const Clause* c : s.clauses) literals += c->size;
-  tickLimit = std::max(kMinTicks, kTicksPerLiteral * literals);
-  const std::uint64_t probeBudget = std::max(kMinProbes, kProbesPerLiteral * literals);
+  tickLimit = std::clamp(kTicksPerLiteral * literals, kMinTicks, kMaxTicks);
+  const std::uint64_t probeBudget = std::clamp(kProbesPerLiteral * literals, kMinProbes, kMaxProbes);
   stats.clausesBefore = static_cast<std::uint32_t>(s.clauses.size());
 
   for (int round = 0; round < kMaxRounds && !refuted() && !overBudget(); ++round) {
-    if (s.terminateHook != nullptr && s.terminateHook(s.terminateData) != 0) break;
+    if (round > 0 && stopRequested(s)) break;
     stats.rounds += 1;
     const std::uint32_t removedBefore =
         stats.eliminatedVariables + stats.substitutedVariables + stats.failedLiterals;

@@ -129,7 +129,7 @@ TEST(RunControl, TheProgressTableLeavesTheSearchAlone) {
         "c   seconds conflicts decisions   props/s   learned     fixed      elim rst-limit red-limit\n";
     const std::regex row("c {0,9}[0-9]+\\.[0-9]( {0,9}[0-9.]+[kMG]?| +-| +off){8}\n");
     const std::regex summary(
-        "c preprocessing: [0-9]+ rounds in [0-9]+\\.[0-9]{2} s, [0-9]+ variables eliminated, [0-9]+ substituted, "
+        "c preprocessing: [0-9]+ rounds? in [0-9]+\\.[0-9]{2} s, [0-9]+ variables eliminated, [0-9]+ substituted, "
         "[0-9]+ failed literals, [0-9]+ fixed; [0-9]+ clauses subsumed, [0-9]+ strengthened; [0-9]+ -> [0-9]+ "
         "clauses\n");
     std::istringstream lines(watched.out);
