@@ -1,5 +1,6 @@
 // Preprocessing in the situations the sweep meets only by chance: chains of
-// equivalent literals, with and without frozen variables among them; a
+// equivalent literals, with and without frozen or assumed variables among
+// them; a
 // solver that searched before the switch was set (its learned clauses and
 // the reasons of its search go, clauses subsumed); and a pebbling formula,
 // refuted before any search. Verdicts and counts of models come from
@@ -20,16 +21,20 @@ using quelt_test::Cnf;
 const Cnf kEquivalences{"equivalences", 8, {{-1, 2}, {-2, 3}, {-3, 1}, {1, 4}, {-1, -4}, {2, 5}, {-3, -5, 6},
                                             {4, 6, 7}, {-6, -7, 8}, {5, -8}, {-2, 7, -8}}};
 
+// Frozen and assumed variables stay; the representative is one of them
+// when the component has one, else the smallest variable.
 struct Scenario {
   const char* name;
   std::vector<unsigned> frozen;
+  std::vector<int> assumed;
   std::vector<unsigned> substituted;  // ascending
 };
 
 const Scenario kScenarios[] = {
-    {"nothing frozen", {}, {2, 3, 4}},
-    {"representative frozen", {3}, {1, 2, 4}},
-    {"two frozen", {2, 3}, {1, 4}},
+    {"nothing kept", {}, {}, {2, 3, 4}},
+    {"representative frozen", {3}, {}, {1, 2, 4}},
+    {"two frozen", {2, 3}, {}, {1, 4}},
+    {"representative assumed", {}, {-4}, {1, 2, 3}},
 };
 
 TEST(Preprocessing, EquivalentLiteralsAreSubstitutedAndModelsReconstructed) {
@@ -40,14 +45,17 @@ TEST(Preprocessing, EquivalentLiteralsAreSubstitutedAndModelsReconstructed) {
     Solver s(p);
     for (unsigned v : sc.frozen) s.freeze(v);
     quelt_test::load(s, kEquivalences);
-    ASSERT_EQ(s.solve(false), Solver::Satisfiable);
+    ASSERT_EQ(s.solve(quelt_test::lits(sc.assumed), false), Solver::Satisfiable);
     ASSERT_EQ(s.stats.preprocessing.substitutedVariables, sc.substituted.size());
     std::vector<unsigned> gone(s.eliminatedVars.begin(), s.eliminatedVars.begin() + sc.substituted.size());
     std::sort(gone.begin(), gone.end());
     EXPECT_EQ(gone, sc.substituted);
     for (unsigned v : sc.frozen) EXPECT_FALSE(s.vars[v].eliminated()) << v;
+    for (int a : sc.assumed) EXPECT_EQ(quelt_test::modelOf(s)[std::abs(a)], a > 0);
     // Blocking each model in turn brings the substituted variables back
     // (reopen) and must still find every model once.
+    s.clearAssumed();
+    s.solve(false);
     long long found = 0;
     while (s.status == Solver::Satisfiable && found <= 256) {
       ++found;
