@@ -38,7 +38,7 @@ namespace quelt {
 namespace {
 // Longer clauses rarely subsume anything and cost the most to try.
 constexpr std::uint32_t kMaxSubsumerSize = 100;
-constexpr std::size_t kMaxForwardEntries = 20000;
+constexpr std::size_t kMaxForwardEntries = 4000;
 
 int popcount(std::uint64_t x) { return __builtin_popcountll(x); }
 }  // namespace
