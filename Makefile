@@ -7,10 +7,13 @@
 #               FUZZ_SECONDS (tests/fuzz/README.md)
 #   make bench  build, then run quelt against minisat and cadical on the
 #               shared benchmark set (bench/README.md)
+#   make bench-incremental
+#               build, then time quelt (through IPASIR) against CaDiCaL's
+#               library on bounded-model-checking sequences (bench/README.md)
 
 PACKAGES := cmake g++ make libboost-program-options-dev libboost-iostreams-dev libgtest-dev xz-utils minisat pkg-config \
   zlib1g-dev libbz2-dev liblzma-dev \
-  libclang-rt-14-dev python3-dev python3-pip pybind11-dev
+  libclang-rt-14-dev python3-dev python3-pip pybind11-dev libcadical-dev
 JOBS ?= 2
 BUILD := build
 ASAN_BUILD := build-asan
@@ -21,7 +24,7 @@ DIFFTEST_SEED ?= 1
 DIFFTEST_COUNT ?= 300
 
 .PHONY: all deps build build-asan build-fuzz demo test test-release test-asan fuzz fuzz-short \
-  difftest-short bench clean
+  difftest-short bench bench-incremental clean
 
 all: build
 
@@ -102,6 +105,13 @@ bench: build
 	  else echo "Missing packages (install as root):$$missing; running without them"; fi; \
 	fi
 	python3 bench/run.py --quelt $(BUILD)/quelt-bench --out bench/results
+
+# One process per family, each running quelt then CaDiCaL on one formula
+# growing step by step with a solve per step.
+bench-incremental: build
+	./$(BUILD)/bench-incremental --family counter --bits 8
+	./$(BUILD)/bench-incremental --family miter --bits 5 --timer 11
+	./$(BUILD)/bench-incremental --family miter --bits 8 --steps 500
 
 clean:
 	rm -rf $(BUILD) $(ASAN_BUILD) $(FUZZ_BUILD)

@@ -112,7 +112,9 @@ class QUELT_API Solver {
   // failed ones. std::logic_error after any other result.
   bool failed(int lit) const;
   // The failed assumptions: a subset of the assumptions that the formula
-  // alone refutes (empty when the formula is unsatisfiable without them).
+  // refutes together with them; empty when the solve showed the formula
+  // unsatisfiable without any (it may name some even then, if it met them
+  // first).
   std::vector<int> failedAssumptions() const;
   // The result of the last solve (Unknown before the first).
   Result lastResult() const;

@@ -175,7 +175,12 @@ unsigned Solver::solve(bool singleRun) {
   backtrack(0);
   if (status == Satisfiable) verifyModel();
   stats.variables = static_cast<std::uint32_t>(vars.size());
+  // Sorting the level-0 trail mixes literals not yet propagated (a solve
+  // stopped before propagating units added since the last one) with those
+  // that were; the next solve then propagates them all again.
+  const bool propagated = trail.propagationHead == trail.lits.size();
   trail.sort();
+  if (!propagated) trail.propagationHead = 0;
   if (status == Unsatisfiable) concludeProof();
   if (progressHook != nullptr) progressHook(progressData, *this, true);
   return status;

@@ -96,7 +96,7 @@ TEST(RunControl, AnInterruptEndsTheSearchWithAResultAndAProofPrefix) {
         << child.output();
     quelt_test::DratChecker checker;
     EXPECT_EQ(checker.checkFiles(cnf, proof), quelt_test::DratChecker::Result::NoEmptyClause);
-    EXPECT_GT(checker.lemmaCount(), 100u);
+    EXPECT_GE(checker.lemmaCount(), 100u);  // a lemma per conflict up to the first restart
   }
 }
 
