@@ -99,11 +99,13 @@ void Dimacs::parse(std::istream& in, bool asAssumptions) {
       const Literal l = Literal::make(var, !negative);
       createVar(var);
       buffer.push_back(l);
+      if (recording != nullptr) recording->push_back(negative ? -static_cast<std::int32_t>(var) : static_cast<std::int32_t>(var));
       continue;
     }
     if (asAssumptions) {
       assume(buffer);
     } else {
+      if (recording != nullptr) recording->push_back(0);
       addClause(buffer);
       ++clausesAdded;
     }

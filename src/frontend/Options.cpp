@@ -21,6 +21,7 @@
 #include <functional>
 #include <vector>
 
+#include "frontend/Portfolio.hpp"
 #include "frontend/Run.hpp"
 #include "params/ParameterTable.hpp"
 
@@ -138,6 +139,15 @@ po::options_description preprocessingOptions() {
   return g;
 }
 
+po::options_description parallelOptions() {
+  po::options_description g("Parallel search", kOptionLineWidth);
+  g.add_options()
+      ("threads", po::value<int>()->default_value(1),
+       "Run this many solvers (1 to 64) in parallel threads, each configured differently; the "
+       "first verdict wins.");
+  return g;
+}
+
 po::options_description hiddenOptions() {
   po::options_description g("Hidden options", kOptionLineWidth);
   g.add_options()("nosplash", "Hides intro.");
@@ -215,6 +225,7 @@ po::options_description parsingOptions() {
       .add(proofOptions())
       .add(runOptions())
       .add(preprocessingOptions())
+      .add(parallelOptions())
       .add(hiddenOptions());
   return all;
 }
@@ -226,7 +237,8 @@ po::options_description helpOptions() {
       .add(presetOptions())
       .add(proofOptions())
       .add(runOptions())
-      .add(preprocessingOptions());
+      .add(preprocessingOptions())
+      .add(parallelOptions());
   return shown;
 }
 
@@ -240,6 +252,15 @@ void parseCommandLine(int argc, const char* const argv[], po::variables_map& vm)
                 .run(),
             vm);
   po::notify(vm);
+  // A thread count out of range is an invalid value, reported as the
+  // parser reports a malformed one.
+  const int threads = vm["threads"].as<int>();
+  if (threads < 1 || threads > static_cast<int>(Portfolio::kMaxThreads)) {
+    po::invalid_option_value error(std::to_string(threads));
+    error.set_option_name("threads");
+    error.set_prefix(po::command_line_style::allow_long);
+    throw error;
+  }
 }
 
 bool mentionsHidden(int argc, const char* const argv[]) {

@@ -8,6 +8,12 @@
 // A verdict is only ever given on a formula that was read completely: when
 // reading stopped at a number it could not read, no result line is written
 // and the exit status is 1.
+//
+// With --threads N above 1 the reader also keeps the formula as it was given,
+// and a portfolio (Portfolio.hpp) runs N solvers on it; the first verdict is
+// reported, after its model is checked against that record, together with a
+// c line naming the configuration that found it. Each solver logs its proof
+// to a file of its own, and the winner's becomes the proof file.
 #include "frontend/Run.hpp"
 
 #include <algorithm>
@@ -23,6 +29,7 @@
 #include "frontend/Dimacs.hpp"
 #include "frontend/Interrupts.hpp"
 #include "frontend/Options.hpp"
+#include "frontend/Portfolio.hpp"
 #include "frontend/Progress.hpp"
 
 namespace quelt {
@@ -81,6 +88,52 @@ bool readFormula(Dimacs& reader, std::istream& in) {
   return true;
 }
 
+// Runs the portfolio. Returns -1 when there is a result to report, that of
+// shown: the winner, or without one a solver that stopped at a limit check
+// (overLimit is set when none did, and all reached the memory limit).
+// Otherwise returns the exit status, after the message. With a proof, the
+// winner's ends up in the proof file; proofWritten says whether that went
+// well.
+int runPortfolio(Portfolio& portfolio, const boost::program_options::variables_map& vm, ProofWriter* proof,
+                 Solver*& shown, bool& proofWritten, bool& overLimit) {
+  if (proof != nullptr) {
+    try {
+      portfolio.openProofs(vm["proof"].as<std::string>(), vm.count("proof-text") == 0);
+    } catch (const std::exception&) {
+      std::cerr << "Can't open a proof file beside " << vm["proof"].as<std::string>() << ". Exiting..." << std::endl;
+      return kExitError;
+    }
+  }
+  portfolio.run();
+  if (proof != nullptr) proofWritten = portfolio.settleProofs(vm["proof"].as<std::string>(), *proof);
+  const int winner = portfolio.winner();
+  if (winner >= 0) {
+    std::string failure = portfolio.modelCheckFailure(static_cast<unsigned>(winner));
+    if (failure.empty()) failure = portfolio.checkModel();
+    if (!failure.empty()) {
+      std::cerr << failure << std::flush;
+      return kExitError;
+    }
+    shown = &portfolio.solver(static_cast<unsigned>(winner));
+    return -1;
+  }
+  // No verdict. A solver that ran out of memory dropped out; the memory
+  // limit is reported when none was left.
+  bool allOverLimit = true;
+  for (unsigned i = 0; i < portfolio.size(); ++i) {
+    const bool droppedOut = portfolio.reachedMemoryLimit(i) || portfolio.ranOutOfResources(i);
+    if (!droppedOut) {
+      shown = &portfolio.solver(i);
+      return -1;
+    }
+    allOverLimit = allOverLimit && portfolio.reachedMemoryLimit(i);
+  }
+  if (allOverLimit) overLimit = true;
+  else std::cout << "c Resources exceeded." << std::endl;
+  shown = &portfolio.solver(0);
+  return -1;
+}
+
 }  // namespace
 
 // Reads the formula named by vm into reader. Returns -1 when it was read,
@@ -129,8 +182,14 @@ int runInput(boost::program_options::variables_map& vm, bool statsReport) {
   // only to exit would cost time for nothing. The static keeps it reachable.
   static Dimacs* reader = nullptr;
   static ProofWriter* proof = nullptr;
+  static std::vector<std::int32_t>* formula = nullptr;
+  static Portfolio* portfolio = nullptr;
   reader = new Dimacs();
+  proof = nullptr;
+  formula = nullptr;
+  portfolio = nullptr;
   Solver& solver = reader->getSolver();
+  const unsigned threads = static_cast<unsigned>(vm["threads"].as<int>());
 
   // The proof starts before the formula is read: clauses shortened while
   // they are added are already lemmas.
@@ -147,13 +206,17 @@ int runInput(boost::program_options::variables_map& vm, bool statsReport) {
 
   // Limits and signals are in place before reading: a huge formula can be
   // stopped, or refused, while it is read.
+  // Several solvers share the clause memory limit equally.
   const int memoryLimit = vm["mem-limit"].as<int>();
-  if (memoryLimit >= 0) solver.clauseArena.setLimit(std::max<std::size_t>(static_cast<std::size_t>(memoryLimit) << 20, 1));
+  std::size_t clauseLimit = 0;
+  if (memoryLimit >= 0) clauseLimit = std::max<std::size_t>((static_cast<std::size_t>(memoryLimit) << 20) / threads, 1);
+  if (clauseLimit != 0) solver.clauseArena.setLimit(clauseLimit);
   interrupts::install();
   solver.stopFlag = &interrupts::stopRequested;
   if (vm["wall-tmout"].as<int>() >= 0) interrupts::armWallClock(static_cast<unsigned>(vm["wall-tmout"].as<int>()));
   ProgressTable progress(std::cout);
   if (vm.count("progress")) progress.attach(solver);
+  if (threads > 1) reader->recordInto(formula = new std::vector<std::int32_t>());
 
   bool overLimit = false;
   try {
@@ -164,35 +227,47 @@ int runInput(boost::program_options::variables_map& vm, bool statsReport) {
   }
 
   unsigned result = Solver::Unknown;
+  Solver* shown = &solver;  // the solver whose result is reported
+  bool proofWritten = true;
   if (!overLimit) {
     reader->setParams(vm);
     configure(solver, vm);
     reader->setTimeout(timeoutSeconds(vm["tmout"].as<int>()));
-    try {
-      result = solver.solve(false);
-    } catch (const ModelCheckFailure& failure) {
-      std::cerr << failure.what() << std::flush;
-      return kExitError;
-    } catch (const util::MemoryLimitReached&) {
-      overLimit = true;
-    } catch (...) {
-      std::cout << "c Resources exceeded." << std::endl;
-      result = Solver::Unknown;
+    if (threads == 1) {
+      try {
+        result = solver.solve(false);
+      } catch (const ModelCheckFailure& failure) {
+        std::cerr << failure.what() << std::flush;
+        return kExitError;
+      } catch (const util::MemoryLimitReached&) {
+        overLimit = true;
+      } catch (...) {
+        std::cout << "c Resources exceeded." << std::endl;
+        result = Solver::Unknown;
+      }
+    } else {
+      portfolio = new Portfolio(solver, *formula, threads, clauseLimit, interrupts::stopRequested);
+      const int status = runPortfolio(*portfolio, vm, proof, shown, proofWritten, overLimit);
+      if (status >= 0) return status;
+      result = shown->status;
     }
   }
   if (overLimit) {
     std::cerr << "The clauses would take more than the memory limit of " << memoryLimit << " MB. Stopping."
               << std::endl;
-    result = solver.status = Solver::Unknown;
+    result = shown->status = Solver::Unknown;
   }
   if (interrupts::caughtSignal() != 0 && result == Solver::Timeout) {
     std::cout << "c INTERRUPTED by " << interrupts::signalName(interrupts::caughtSignal()) << std::endl
               << "s UNKNOWN" << std::endl;
   } else {
-    std::cout << solver << std::endl;
+    if (portfolio != nullptr && portfolio->winner() >= 0)
+      std::cout << "c winner: thread " << portfolio->winner() << " ("
+                << Portfolio::configurationName(static_cast<unsigned>(portfolio->winner())) << ")" << std::endl;
+    std::cout << *shown << std::endl;
   }
-  if (statsReport) reader->dumpStats(std::cout);
-  if (result == Solver::Satisfiable) writeModel(solver, vm);
+  if (statsReport) shown->dumpStats(std::cout);
+  if (result == Solver::Satisfiable) writeModel(*shown, vm);
   if (vm.count("stats")) std::cout << "c Sorry, stats are not supported in competition release." << std::endl;
   if (vm.count("time")) {
     const std::streamsize precision = std::cout.precision();
@@ -200,7 +275,7 @@ int runInput(boost::program_options::variables_map& vm, bool statsReport) {
               << static_cast<double>(std::clock()) / 1000000.0 << " [s]" << std::endl;
     std::cout.precision(precision);
   }
-  if (proof != nullptr && !proof->flush()) {
+  if (proof != nullptr && !(portfolio != nullptr ? proofWritten : proof->flush())) {
     std::cerr << "Writing the proof file failed." << std::endl;
     return kExitError;
   }

@@ -1,7 +1,8 @@
 // Watching and stopping long runs through the program: an interrupt ends
 // the search with a result, the figures and a proof that checks as far as it
 // goes; a second interrupt ends the process at once; the progress table
-// leaves the search alone; the memory limit stops a growing search.
+// leaves the search alone; the memory limit stops a growing search. With
+// several threads, every stop reaches all of them.
 //
 // Nothing here waits for a length of time: a signal is sent once the
 // process shows (in /proc) that its handler is installed, or has run, and
@@ -9,6 +10,7 @@
 #include <gtest/gtest.h>
 
 #include <csignal>
+#include <filesystem>
 #include <regex>
 #include <sstream>
 
@@ -157,6 +159,38 @@ TEST(RunControl, TheMemoryLimitStopsAGrowingSearch) {
   const auto r = quelt_test::runProgram({QUELT_BINARY, "--nosplash", "--dimacs", cnf, "--mem-limit", "1"});
   EXPECT_EQ(r.out, "c solving " + cnf + "\ns UNKNOWN\n");
   EXPECT_EQ(r.err, "The clauses would take more than the memory limit of 1 MB. Stopping.\n");
+  EXPECT_EQ(r.status, 0);
+}
+
+TEST(RunControl, EveryStopReachesEveryThread) {
+  const ScratchDir dir;
+  const std::string cnf = dir.write("f.cnf", hard()), proof = dir.file("proof");
+  // A limit reached at once, CPU or wall-clock: no thread searches on.
+  for (const char* limit : {"--tmout", "--wall-tmout"}) {
+    const auto r = quelt_test::runProgram(
+        {QUELT_BINARY, "--nosplash", "--dimacs", cnf, "--threads", "3", limit, "0", "--proof", proof});
+    EXPECT_EQ(r.out, "c solving " + cnf + "\nc TIMEOUT\ns UNKNOWN\n") << limit;
+    EXPECT_EQ(r.status, 0);
+    EXPECT_EQ(std::distance(std::filesystem::directory_iterator(dir.file("")), {}), 2) << "only f.cnf and proof";
+  }
+  // An interrupt, once thread 0 (the one the table follows) has searched.
+  Child child(dir, {QUELT_BINARY, "--nosplash", "--dimacs", cnf, "--threads", "3", "--proof", proof, "--progress"});
+  child.waitUntilCatches(SIGINT, true);
+  child.waitForOutput("red-limit");
+  child.signal(SIGINT);
+  const int raw = child.finish();
+  ASSERT_TRUE(WIFEXITED(raw));
+  EXPECT_EQ(WEXITSTATUS(raw), 0);
+  EXPECT_TRUE(std::regex_search(child.output(), std::regex("\nc INTERRUPTED by SIGINT\ns UNKNOWN\n$")))
+      << child.output();
+  quelt_test::DratChecker checker;
+  EXPECT_EQ(checker.checkFiles(cnf, proof), quelt_test::DratChecker::Result::NoEmptyClause);
+  // Each thread's clauses get a share of the memory limit; when all of them
+  // have reached it, the run stops as a single one does.
+  const std::string big = dir.write("big.cnf", CnfGenerator(3).threshold3Sat(9000).dimacs());
+  const auto r = quelt_test::runProgram({QUELT_BINARY, "--nosplash", "--dimacs", big, "--mem-limit", "2", "--threads", "2"});
+  EXPECT_EQ(r.out, "c solving " + big + "\ns UNKNOWN\n");
+  EXPECT_EQ(r.err, "The clauses would take more than the memory limit of 2 MB. Stopping.\n");
   EXPECT_EQ(r.status, 0);
 }
 
