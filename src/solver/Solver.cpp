@@ -90,7 +90,7 @@ unsigned Solver::createNewVar(dpinterface::VarFlagTy kind, unsigned char a, unsi
   }
   const unsigned v = numVars;
   util::VarInfo rec;
-  rec.lit = Literal(v);
+  rec.lit = Literal::make(v, false);
   vars.push_back(rec);
   vars.back().reset();
   vars.back().reset(kind, a, b);

@@ -233,13 +233,13 @@ class Solver {
     litValues[2 * v] = litValues[2 * v + 1] = 0;
   }
 
-  // Value of every literal, indexed by 2 * variable + bit 31 (the literal
-  // word rotated left by one, a single instruction): +1 true, -1 false, 0
+  // Value of every literal, indexed by the literal word (2 * variable + 1
+  // for the positive literal): +1 true, -1 false, 0
   // unassigned. A copy of what the variable records say, kept because
   // propagation tests literal values more than anything else and one byte
   // per literal is far denser than the records.
   std::vector<std::int8_t> litValues;
-  static std::uint32_t valueIndex(Literal l) { return (l.x << 1) | (l.x >> 31); }
+  static std::uint32_t valueIndex(Literal l) { return l.x; }
   void setLitValues(Literal l) {
     litValues[valueIndex(l)] = 1;
     litValues[valueIndex(l) ^ 1u] = -1;

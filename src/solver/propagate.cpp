@@ -65,22 +65,18 @@ Clause* Solver::bcp() {
         continue;
       }
       *j++ = c;
-      // The value by variable and sign, not by valueIndex(w): the hot test
-      // above then need not keep its address alive across the scan.
-      const std::uint32_t v = w.var();
-      std::int8_t* const wv = value + 2 * static_cast<std::size_t>(v);
-      if (wv[w.sign()] != 0) {
+      if (value[valueIndex(w)] != 0) {
         // Conflict: keep every remaining watcher in place.
         conflict = c;
         for (++i; i != end; ++i) *j++ = *i;
         break;
       }
-      util::VarInfo& wr = V[v];
+      util::VarInfo& wr = V[w.var()];
       wr.lit = w;
       wr.level = level;
       wr.reason = level > 0 ? c : nullptr;
-      wv[w.sign()] = 1;
-      wv[w.sign() ^ 1u] = -1;
+      value[valueIndex(w)] = 1;
+      value[valueIndex(w) ^ 1u] = -1;
       const Literal implied = w;  // push_back takes a reference: w itself stays in a register
       t.lits.push_back(implied);
     }
