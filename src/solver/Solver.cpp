@@ -96,7 +96,6 @@ unsigned Solver::createNewVar(dpinterface::VarFlagTy kind, unsigned char a, unsi
   vars.back().reset(kind, a, b);
   numVars += 1;
   watches.addVar(v);
-  occurrences.addVar(v);
   if (listMarks.size() < watches.numLists) listMarks.resize(watches.numLists, 0);
   if (litValues.size() < watches.numLists) litValues.resize(watches.numLists, 0);
   if (decisionQueue.heapIndex.size() <= v) decisionQueue.heapIndex.resize(v + 1, -1);

@@ -169,6 +169,8 @@ bool Solver::simplify() {
   stats.simplifyBudget = static_cast<std::int32_t>(stats.originalLiterals + stats.learnedLiterals);
   stats.simplificationRounds += 1;
   for (util::VarInfo& r : vars) r.resetNumOccurrences();
+  // The occurrence lists exist only during a round that files them.
+  if (params.resolution != 0 && numVars > 0) occurrences.addVar(numVars - 1);
   runClauseCleanup(learnedClauses);
   runClauseCleanup(clauses);
   if (status == Unsatisfiable) return false;
@@ -179,7 +181,7 @@ bool Solver::simplify() {
   } else {
     params.resolution = 0;
   }
-  occurrences.clearOcc();
+  occurrences.release();
   if (status == Unsatisfiable) return false;
   if (bcp() != nullptr) return false;
   runPurelitRule();
