@@ -208,11 +208,39 @@ bool Solver::doAddClause(Clause* c) {
     return true;
   }
   (c->learned() ? learnedClauses : clauses).push_back(c);
-  watches.of((*c)[0]).push(c);
-  watches.of((*c)[1]).push(c);
+  if (!c->learned() && watchesDeferred) {
+    pendingClauses += 1;
+  } else {
+    watches.push((*c)[0], c);
+    watches.push((*c)[1], c);
+  }
   if (params.clauseSortHeur != 19 && c->size > 2)
     sortLiterals(c->begin() + 2, c->end(), params.clauseSortHeur);
   return false;
+}
+
+void Solver::attachPending() {
+  watchesDeferred = false;
+  if (pendingClauses == 0) return;
+  const std::size_t first = clauses.size() - pendingClauses;
+  {
+    // Each list gets exactly the room its pending clauses need: grown one
+    // push at a time, millions of short lists would keep up to half their
+    // arrays empty.
+    std::vector<std::uint32_t> extra(watches.numLists, 0);
+    for (std::size_t k = first; k < clauses.size(); ++k) {
+      extra[(*clauses[k])[0].watchIndex()] += 1;
+      extra[(*clauses[k])[1].watchIndex()] += 1;
+    }
+    for (std::uint32_t i = 0; i < watches.numLists; ++i)
+      if (extra[i] != 0) watches.reserve(watches[i], extra[i]);
+  }
+  for (std::size_t k = first; k < clauses.size(); ++k) {
+    Clause* c = clauses[k];
+    watches.push((*c)[0], c);
+    watches.push((*c)[1], c);
+  }
+  pendingClauses = 0;
 }
 
 void Solver::removeClause(Clause* c) {
@@ -227,6 +255,7 @@ bool Solver::isClauseLocked(const Clause& c) const {
 }
 
 void Solver::reopen() {
+  attachPending();
   backtrack(0);
   // Eliminated and pure variables leave the level-0 trail (an eliminated
   // variable is there when the model was completed at level 0).
@@ -255,8 +284,8 @@ void Solver::reopen() {
   auto restore = [this](Clause* c) {
     c->flags &= ~(Clause::kRemoved | Clause::kParked | Clause::kCollect);
     clauses.push_back(c);
-    watches.of((*c)[0]).push(c);
-    watches.of((*c)[1]).push(c);
+    watches.push((*c)[0], c);
+    watches.push((*c)[1], c);
   };
   for (std::size_t e = eliminatedClauses.size(); e-- > 0;) {
     release(eliminatedVars[e]);
@@ -290,6 +319,8 @@ void Solver::clear() {
   decisionQueue.heapIndex.clear();
   freeAllClauses();
   watches.release();
+  watchesDeferred = true;
+  pendingClauses = 0;
   listMarks.clear();
   litValues.clear();
   occurrences.lists.clear();

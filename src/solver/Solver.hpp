@@ -256,6 +256,15 @@ class Solver {
   void freeAllClauses();
   void freeClause(Clause* c) { clauseArena.release(c); }
 
+  // Original clauses added before the first solve are watched only when it
+  // starts (attachPending): the last pendingClauses entries of clauses. The
+  // lists end up exactly as if each clause had been watched when added,
+  // but every list is allocated once, at its final length. From the first
+  // solve (or reopen) on, clauses are watched as they come.
+  bool watchesDeferred = true;
+  std::size_t pendingClauses = 0;
+  void attachPending();
+
   // Scratch storage reused across conflicts so the hot paths do not allocate.
   std::vector<Literal> learnedScratch;
   std::vector<unsigned> analyzeToClear;

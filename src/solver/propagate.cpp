@@ -59,7 +59,7 @@ Clause* Solver::bcp() {
       while (p != clEnd && value[valueIndex(*p)] < 0) ++p;
       if (p != clEnd) {
         const Literal lk = *p;
-        lists[lk.watchIndex()].push(c);
+        watches.push(lists[lk.watchIndex()], c);
         cl[1] = lk;
         *p = falseLit;
         continue;

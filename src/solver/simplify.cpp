@@ -97,8 +97,8 @@ void Solver::detach(Clause& c) {
 
 void Solver::attach(Clause& c) {
   if (!batchingDetach) {
-    watches.of(c[0]).push(&c);
-    watches.of(c[1]).push(&c);
+    watches.push(c[0], &c);
+    watches.push(c[1], &c);
     return;
   }
   pendingWatches.push_back({c[0].watchIndex(), &c});
@@ -113,14 +113,14 @@ void Solver::sweepDetached() {
     for (std::uint32_t i = 0; i < ws.size; ++i)
       if ((ws.data[i]->flags & Clause::kCollect) == 0) ws.data[j++] = ws.data[i];
     ws.size = j;
-    ws.trim();
+    watches.trim(ws);
   }
   reduceLists.clear();
   for (Clause* c : garbage) freeClause(c);
   garbage.clear();
   for (const auto& p : pendingWatches) {
     p.second->flags &= ~Clause::kCollect;
-    watches[p.first].push(p.second);
+    watches.push(watches[p.first], p.second);
   }
   pendingWatches.clear();
 }
