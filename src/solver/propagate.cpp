@@ -44,12 +44,12 @@ Clause* Solver::bcp() {
     for (; i != end; ++i) {
       Clause* const c = *i;
       Literal* const cl = c->lits();
-      Literal w = cl[0];
-      if (w == falseLit) {
-        w = cl[1];
-        cl[0] = w;
-        cl[1] = falseLit;
-      }
+      // One of the two watched literals is falseLit: the other is the xor of
+      // both with it. Writing both back unconditionally puts falseLit in
+      // position 1 without a branch that would go either way at random.
+      const Literal w(cl[0].x ^ cl[1].x ^ falseLit.x);
+      cl[0] = w;
+      cl[1] = falseLit;
       if (value[valueIndex(w)] > 0) {
         *j++ = c;
         continue;
