@@ -96,7 +96,6 @@ unsigned Solver::createNewVar(dpinterface::VarFlagTy kind, unsigned char a, unsi
   vars.back().reset(kind, a, b);
   numVars += 1;
   watches.addVar(v);
-  if (listMarks.size() < watches.numLists) listMarks.resize(watches.numLists, 0);
   if (litValues.size() < watches.numLists) litValues.resize(watches.numLists, 0);
   if (decisionQueue.heapIndex.size() <= v) decisionQueue.heapIndex.resize(v + 1, -1);
   decisionQueue.insert(v);
@@ -120,6 +119,7 @@ void Solver::createVar(unsigned v, dpinterface::VarFlagTy, unsigned char, unsign
 }
 
 Clause* Solver::allocateClause(const std::vector<Literal>& lits, bool learned) {
+  if (lits.size() > Clause::kMaxSize) throw std::bad_alloc();  // no room in the header, whatever is freed
   for (int attempt = 0;; ++attempt) {
     try {
       void* block = learned ? clauseArena.allocateTransient(lits.size()) : clauseArena.allocate(lits.size());

@@ -278,6 +278,12 @@ class Solver {
   // Batched detaching during a cleanup pass (simplify.cpp).
   bool batchingDetach = false;
   std::vector<std::pair<std::uint32_t, Clause*>> pendingWatches;
+  void beginBatchedDetach() {
+    // listMarks is sized here rather than per variable: a solver that never
+    // reduces or simplifies does without it.
+    if (listMarks.size() < watches.numLists) listMarks.resize(watches.numLists, 0);
+    batchingDetach = true;
+  }
   void detach(Clause& c);
   void attach(Clause& c);
   void sweepDetached();

@@ -127,7 +127,7 @@ void Solver::sweepDetached() {
 
 void Solver::runClauseCleanup(std::vector<Clause*>& list) {
   if (list.empty()) return;
-  batchingDetach = true;
+  beginBatchedDetach();
   std::size_t k = 0;
   std::size_t i = 0;
   const std::size_t n = list.size();
