@@ -10,7 +10,8 @@
 // Three limits shape a solve: the conflict limit of a search run (a restart;
 // it grows by restartInc after every run), the learned-clause budget (grows
 // by learnedClausesInc) and an absolute limit on process CPU time, polled
-// once per loop iteration. Growing a limit past what fits a signed 32-bit
+// every thousand loop iterations or so. The loop also reads a stop flag and a
+// caller's terminate callback on every iteration. Growing a limit past what fits a signed 32-bit
 // integer disables it.
 //
 // After a satisfiable run the variables removed by elimination are given
@@ -22,6 +23,11 @@
 #include "solver/Solver.hpp"
 
 namespace quelt {
+
+namespace {
+constexpr std::uint32_t kClockIterations = 1024;
+constexpr std::uint32_t kClockPropagations = 1u << 16;
+}  // namespace
 
 void Solver::resetSearchLimits() {
   restartLimit = limitFromDouble(static_cast<double>(params.firstRestart));
@@ -49,10 +55,25 @@ unsigned Solver::search() {
 
   std::int32_t runConflicts = 0;
   std::vector<Literal>& learned = learnedScratch;
+  // Reading the process CPU clock is a system call, dearer than a whole
+  // iteration on easy formulas: it is read on the first iteration of a run,
+  // then after kClockIterations iterations or kClockPropagations
+  // propagations, whichever comes first (milliseconds either way, far below
+  // the limit's resolution of a second).
+  std::uint32_t clockCountdown = 0;
+  std::uint32_t clockPropagations = stats.bcPropagations;
+  bool outOfTime = false;
   for (;;) {
-    // Without a limit the clock cannot reach it: skip the system call.
-    if ((params.timeLimit != SearchParams::kNoTimeLimit && cpuSeconds() >= params.timeLimit) ||
-        (stopFlag != nullptr && stopFlag->load(std::memory_order_relaxed)) ||
+    if (params.timeLimit != SearchParams::kNoTimeLimit) {
+      if (clockCountdown == 0 || stats.bcPropagations - clockPropagations >= kClockPropagations) {
+        clockCountdown = kClockIterations;
+        clockPropagations = stats.bcPropagations;
+        outOfTime = cpuSeconds() >= params.timeLimit;
+      } else {
+        --clockCountdown;
+      }
+    }
+    if (outOfTime || (stopFlag != nullptr && stopFlag->load(std::memory_order_relaxed)) ||
         (terminateHook != nullptr && terminateHook(terminateData) != 0)) {
       backtrack(0);
       return Timeout;
@@ -152,7 +173,12 @@ unsigned Solver::solve(bool singleRun) {
   backtrack(0);
   if (status == Satisfiable) verifyModel();
   stats.variables = static_cast<std::uint32_t>(vars.size());
+  // Sorting the level-0 trail mixes literals not yet propagated (a solve
+  // stopped before propagating units added since the last one) with those
+  // that were; the next solve then propagates them all again.
+  const bool propagated = trail.propagationHead == trail.lits.size();
   trail.sort();
+  if (!propagated) trail.propagationHead = 0;
   if (status == Unsatisfiable) concludeProof();
   if (progressHook != nullptr) progressHook(progressData, *this, true);
   return status;

@@ -108,6 +108,18 @@ TEST(Api, LimitsAndInterruptionEndASolveWithoutLoss) {
   EXPECT_GT(s.statistics().at("conflicts"), 100u);
 }
 
+// Units added after a solve are still to be propagated when the next solve
+// stops at once; the one after must not lose them.
+TEST(Api, ASolveStoppedAtOnceLosesNoUnits) {
+  Solver s;
+  for (const auto& c : std::vector<std::vector<int>>{{21}, {-15}, {3, -8}}) s.addClause(c);
+  ASSERT_EQ(s.solve(), Result::Satisfiable);
+  s.addClause({-3});
+  s.addClause({8});
+  EXPECT_EQ(s.solve({}, Limits{0, -1}), Result::Unknown);
+  EXPECT_EQ(s.solve(), Result::Unsatisfiable);
+}
+
 TEST(Api, FrozenVariablesAreNotEliminated) {
   const quelt_test::Cnf f = CnfGenerator(11).randomKSat(40, 3, 150);
   for (bool freeze : {false, true}) {
