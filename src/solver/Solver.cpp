@@ -5,9 +5,11 @@
 // absorbed, false literals are removed, and an empty result makes the
 // formula unsatisfiable. A single literal is never stored: it becomes a
 // level-0 assignment that the next propagation picks up. Everything else is
-// stored and watched on its first two literals; the remaining literals are
-// ordered by the clause-sorting heuristic, which decides where propagation
-// looks first for a new watch.
+// stored and watched on its first two literals (the clauses added before
+// the first solve all at once when it starts, each watch list allocated at
+// its final length); the remaining literals are ordered by the
+// clause-sorting heuristic, which decides where propagation looks first for
+// a new watch.
 //
 // Clause allocation can fail on huge formulas. The answer is to stop the
 // learned-clause budget from growing, shrink it, delete learned clauses and
