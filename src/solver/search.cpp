@@ -150,6 +150,7 @@ void Solver::concludeProof() {
 }
 
 unsigned Solver::solve(bool singleRun) {
+  attachPending();
   failedAssumptions.clear();  // a refutation found before this solve rests on no assumption
   if (status == Satisfiable || status == Unsatisfiable) {
     if (status == Unsatisfiable) concludeProof();
