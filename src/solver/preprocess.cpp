@@ -167,8 +167,8 @@ void Preprocessor::detachAll() {
 
 void Preprocessor::attachAll() {
   for (Clause* c : s.clauses) {
-    s.watches.of((*c)[0]).push(c);
-    s.watches.of((*c)[1]).push(c);
+    s.watches.push((*c)[0], c);
+    s.watches.push((*c)[1], c);
   }
 }
 
