@@ -77,8 +77,9 @@ class QUELT_API Solver {
   static const char* signature();
 
   // Sets a search parameter by its command-line name, e.g.
-  // setParameter("sp-first-restart", 200). Integer parameters take integral
-  // values only, the two switches 0 or 1. Throws ParameterError with the
+  // setParameter("sp-first-restart", 200) or setParameter("preprocess", 1)
+  // (simplify the formula before the first solve). Integer parameters take
+  // integral values only, the switches 0 or 1. Throws ParameterError with the
   // command line's two lines ("Parameter sp-first-restart out of range." and
   // "Allowed range [10,10000] (inclusive)") for a value out of range.
   void setParameter(const std::string& name, double value);
@@ -140,7 +141,7 @@ class QUELT_API Solver {
 
   // The counters of the search so far, by name ("conflicts", "decisions",
   // "propagations", "restarts", "learned_clauses", "eliminated_variables",
-  // ...), summed over all solves.
+  // "preprocess_eliminated_variables", ...), summed over all solves.
   std::map<std::string, std::uint64_t> statistics() const;
 
  private:

@@ -13,9 +13,7 @@ std::ostream& operator<<(std::ostream& os, Literal l) {
 }
 
 Clause::Clause(const std::vector<Literal>& literals, bool learned)
-    : size(static_cast<std::uint32_t>(literals.size())),
-      activity(0.0f),
-      flags(learned ? kLearned : 0) {
+    : size(static_cast<std::uint32_t>(literals.size())), flags(learned ? kLearned : 0), activity(0.0f) {
   Literal* out = lits();
   for (std::size_t i = 0; i < literals.size(); ++i) out[i] = literals[i];
 }

@@ -1,4 +1,7 @@
-// Clauses: a three-word header followed inline by the literals.
+// Clauses: a two-word header followed inline by the literals.
+//
+// The first word holds the literal count (28 bits) and four flags, the
+// second the activity; a binary clause takes four words in all.
 //
 // A clause is a single heap block, so propagation visiting a clause touches
 // one contiguous region, and its two watched literals are the first two
@@ -29,9 +32,12 @@ class Clause {
   // returns to the database if the formula changes (see Solver::reopen).
   static constexpr std::uint32_t kParked = 0x8;
 
-  std::uint32_t size;
+  // The longest clause the header can describe.
+  static constexpr std::uint32_t kMaxSize = (std::uint32_t{1} << 28) - 1;
+
+  std::uint32_t size : 28;
+  std::uint32_t flags : 4;
   float activity;
-  std::uint32_t flags;
 
   Clause(const std::vector<Literal>& literals, bool learned);
   Clause(const Clause&) = delete;
@@ -69,7 +75,7 @@ class Clause {
   void dumpTo(std::ostream* os) const;
 };
 
-static_assert(sizeof(Clause) == 12, "clause header is three words");
+static_assert(sizeof(Clause) == 8, "clause header is two words");
 
 // Each literal followed by a blank, then "0" and a flushing end of line.
 std::ostream& operator<<(std::ostream& os, const Clause& c);

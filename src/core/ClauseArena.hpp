@@ -1,14 +1,14 @@
 // Clause memory of one solver.
 //
 // A general-purpose allocator spends a size word and alignment padding on
-// every block: for the short clauses that make up most formulas (a 12-byte
-// header and two to four literals) that is 40 to 100 % on top of the clause
+// every block: for the short clauses that make up most formulas (an 8-byte
+// header and two to four literals) that is 50 to 100 % on top of the clause
 // itself. The arena hands out blocks of exactly header + literals, packed
 // four-byte aligned inside large chunks, so the original clauses of a
 // formula lie contiguously in the order they were read.
 //
 // Blocks given back go to an exact-size free list, one per block length in
-// words. The length of a block is not stored: it is 3 + size words of the
+// words. The length of a block is not stored: it is 2 + size words of the
 // clause in it, which is why a clause shortened in place gives its tail
 // back at once (shrink).
 //

@@ -1,6 +1,9 @@
 // Occurrence lists: for every literal, the clauses it occurs in. Filled by
 // simplification and variable elimination; indexed by l.occurIndex()
 // (2v + 1 positive, 2v negative), the reverse of the watch-list rule.
+// They exist only while a simplification round with variable elimination
+// runs: an empty list still costs three words per literal, which on a
+// formula of millions of variables is hundreds of megabytes.
 #pragma once
 
 #include <vector>
@@ -17,9 +20,8 @@ struct ClauseSets {
     const std::size_t want = 2 * (static_cast<std::size_t>(v) + 1);
     if (lists.size() < want) lists.resize(want);
   }
-  void clearOcc() {
-    for (auto& l : lists) l.clear();
-  }
+  // Frees every list: a round that needs them sizes them again (addVar).
+  void release() { std::vector<std::vector<Clause*>>().swap(lists); }
   // Sum of the sizes of the clauses in both lists of var.
   unsigned getTotLiterals(unsigned var) const {
     unsigned total = 0;

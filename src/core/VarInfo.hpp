@@ -1,8 +1,9 @@
 // The per-variable record: value, decision level, reason, activity, two
 // saturating occurrence counters and a small flag word.
 //
-// `lit` holds the variable's own index with bit 31 set when the variable is
-// (or was last) true; its value bit means something only while level >= 0.
+// `lit` holds the variable's literal that is (or was last) true: the
+// variable's index with the sign bit set when the variable is true; its
+// value bit means something only while level >= 0.
 // `reason` likewise: an unassigned variable may still name a clause that has
 // been deleted since, so nothing may follow it while level is -1.
 #pragma once

@@ -274,6 +274,11 @@ std::map<std::string, std::uint64_t> Solver::statistics() const {
       {"eliminated_variables", st.eliminatedVariables},
       {"eliminated_clauses", st.eliminatedClauseCount},
       {"elimination_rounds", st.resolutionRounds},
+      {"preprocess_eliminated_variables", st.preprocessing.eliminatedVariables},
+      {"preprocess_substituted_variables", st.preprocessing.substitutedVariables},
+      {"preprocess_failed_literals", st.preprocessing.failedLiterals},
+      {"preprocess_subsumed_clauses", st.preprocessing.subsumedClauses},
+      {"preprocess_strengthened_clauses", st.preprocessing.strengthenedClauses},
       {"variables", static_cast<std::uint64_t>(maxVar())},
   };
 }

@@ -1,10 +1,10 @@
 // Option table, informational texts and parameter application.
 //
-// The sp- search parameters and the presets are listed once, in the
-// parameter table (params/ParameterTable.cpp). Each row carries the option
-// name, the SearchParams field it fills, the type the command line reads,
-// the inclusive range and the help text; the Boost declarations, the range
-// checks and the stores here are all generated from those rows.
+// The sp- search parameters, the switches and the presets are listed once,
+// in the parameter table (params/ParameterTable.cpp). Each row carries the
+// option name, the SearchParams field it fills, the type the command line
+// reads, the inclusive range and the help text; the Boost declarations, the
+// range checks and the stores here are all generated from those rows.
 //
 // Values are never bound to variables at declaration time: after parsing,
 // every value is read back from the variables map by name, as the type its
@@ -74,7 +74,8 @@ SearchOption option(const ParameterSpec& spec) {
 const std::vector<SearchOption>& searchOptions() {
   static const std::vector<SearchOption> table = [] {
     std::vector<SearchOption> options;
-    for (const ParameterSpec& spec : parameterTable()) options.push_back(option(spec));
+    for (const ParameterSpec& spec : parameterTable())
+      if (spec.kind != ParameterKind::Switch) options.push_back(option(spec));
     return options;
   }();
   return table;
@@ -127,6 +128,14 @@ po::options_description runOptions() {
       ("mem-limit", po::value<int>()->default_value(-1),
        "Stop with s UNKNOWN when the clauses would take more than this many MB; negative "
        "values mean no limit.");
+  return g;
+}
+
+// The switches of the parameter table: bare options, set when present.
+po::options_description preprocessingOptions() {
+  po::options_description g("Preprocessing", kOptionLineWidth);
+  for (const ParameterSpec& spec : parameterTable())
+    if (spec.kind == ParameterKind::Switch) g.add_options()(spec.name, spec.help.c_str());
   return g;
 }
 
@@ -215,6 +224,7 @@ po::options_description parsingOptions() {
       .add(searchParameterOptions())
       .add(proofOptions())
       .add(runOptions())
+      .add(preprocessingOptions())
       .add(parallelOptions())
       .add(hiddenOptions());
   return all;
@@ -227,6 +237,7 @@ po::options_description helpOptions() {
       .add(presetOptions())
       .add(proofOptions())
       .add(runOptions())
+      .add(preprocessingOptions())
       .add(parallelOptions());
   return shown;
 }
@@ -301,6 +312,8 @@ void applySearchParameters(const po::variables_map& vm, SearchParams& params) {
     if (vm.count(p.name)) (params.*p.apply)();
   for (const SearchOption& o : searchOptions())
     if (vm.count(o.name)) o.store(vm[o.name], params);
+  for (const ParameterSpec& spec : parameterTable())
+    if (spec.kind == ParameterKind::Switch && vm.count(spec.name)) spec.set(params, 1);
 }
 
 int runCommandLine(int argc, const char* const argv[], std::ostream& out, std::ostream& err,

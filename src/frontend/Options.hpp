@@ -2,10 +2,11 @@
 // version, licence, banner) and the application of the search parameters to
 // a solver's parameter record.
 //
-// Options are declared in five groups. Every group is accepted on the command
-// line; the help shows only the general, format and preset groups. The sp-
-// search parameters come from one table in Options.cpp, which drives their
-// declaration, their range check and the store into SearchParams.
+// Options are declared in groups. Every group is accepted on the command
+// line; the help shows all but the search parameters and the hidden ones.
+// The sp- search parameters and the switches (--preprocess) come from the
+// parameter table, which drives their declaration, their range check and
+// the store into SearchParams.
 #pragma once
 
 #include <boost/program_options/options_description.hpp>
@@ -25,10 +26,11 @@ constexpr unsigned kOptionLineWidth = 80;
 constexpr unsigned kHelpLineWidth = 72;
 
 // Every option the command line accepts: general, formats, presets, search
-// parameters, hidden.
+// parameters, proofs, long runs, preprocessing, hidden.
 boost::program_options::options_description parsingOptions();
 
-// The options the help shows: general, formats, presets.
+// The options the help shows: general, formats, presets, proofs, long runs,
+// preprocessing.
 boost::program_options::options_description helpOptions();
 
 // Parses argv against parsingOptions() into vm (store and notify). A bare
@@ -70,7 +72,8 @@ extern template void checkBounds<double>(const std::string&, double, double, dou
 // Applies the presets present in vm, always in the fixed order default,
 // default-inc, autotuned 1.0, autotuned 1.1, software verification; then
 // every sp- option present, in table order, each range-checked before it is
-// stored. A value out of range ends the process (see checkBounds).
+// stored; then the switches present. A value out of range ends the process
+// (see checkBounds).
 void applySearchParameters(const boost::program_options::variables_map& vm,
                            SearchParams& params);
 

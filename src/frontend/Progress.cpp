@@ -42,6 +42,17 @@ void ProgressTable::attach(Solver& solver) {
 }
 
 void ProgressTable::report(const Solver& s, bool final) {
+  const SearchStatistics::Preprocessing& p = s.stats.preprocessing;
+  if (p.rounds != preprocessRounds) {  // preprocessing has just run
+    preprocessRounds = p.rounds;
+    char seconds[32];
+    std::snprintf(seconds, sizeof seconds, "%.2f", p.seconds);
+    out << "c preprocessing: " << p.rounds << (p.rounds == 1 ? " round" : " rounds") << " in " << seconds << " s, "
+        << p.eliminatedVariables << " variables eliminated, " << p.substitutedVariables << " substituted, "
+        << p.failedLiterals << " failed literals, " << p.fixedVariables << " fixed; " << p.subsumedClauses
+        << " clauses subsumed, " << p.strengthenedClauses << " strengthened; " << p.clausesBefore << " -> "
+        << p.clausesAfter << " clauses" << std::endl;
+  }
   const double now = cpuTime();
   if (started && !final && now - lastSeconds < 1.0) return;
   if (!started) {

@@ -1,11 +1,12 @@
 // The progress table of --progress: "c" lines on standard output while the
 // search runs, so that a user can watch a long run.
 //
-// The solver calls back at each restart, every 1024 conflicts and once when
-// the solve ends. A row is written at the first call, then only when at
-// least a CPU second has passed since the last row, and always at the end. Reading
-// the counters changes nothing: the search is the same with or without the
-// table.
+// The solver calls back after preprocessing, at each restart, every 1024
+// conflicts and once when the solve ends. Preprocessing gets a line of its
+// own, before the table's next row. A row is written at the first call,
+// then only when at least a CPU second has passed since the last row, and
+// always at the end. Reading the counters changes nothing: the search is
+// the same with or without the table.
 #pragma once
 
 #include <cstdint>
@@ -34,6 +35,7 @@ class ProgressTable {
   bool started = false;
   double lastSeconds = 0;
   std::uint64_t lastPropagations = 0;
+  std::uint32_t preprocessRounds = 0;  // of the last preprocessing reported
 };
 
 }  // namespace quelt

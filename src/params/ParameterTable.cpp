@@ -178,6 +178,9 @@ const std::vector<ParameterSpec>& parameterTable() {
       flag("sp-update-dec-queue", set<&SP::updateDecQueue>,
            "Re-sort decision queue after each restart."),
       flag("sp-use-pure-literal-rule", set<&SP::usePureLiteralRule>, "Use pure literal rule."),
+      {"preprocess", ParameterKind::Switch, 0, 1, set<&SP::preprocess>,
+       "Simplify the formula before searching: failed literals, equivalent literals, subsumption and "
+       "bounded variable elimination."},
   };
   return table;
 }

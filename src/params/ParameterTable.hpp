@@ -12,7 +12,9 @@
 namespace quelt {
 
 // How the command line reads a parameter's value; the range is inclusive.
-enum class ParameterKind { Int, Unsigned, Double, Bool };
+// A Switch is a Bool that no preset sets and that the command line takes as
+// a bare option of its own group, e.g. --preprocess.
+enum class ParameterKind { Int, Unsigned, Double, Bool, Switch };
 
 struct ParameterSpec {
   const char* name;
@@ -28,8 +30,8 @@ struct PresetSpec {
   const char* help;
 };
 
-// The sp- parameters in table order, and the presets in the order they are
-// applied.
+// The parameters in table order (the sp- ones, then the switches), and the
+// presets in the order they are applied.
 const std::vector<ParameterSpec>& parameterTable();
 const std::vector<PresetSpec>& presetTable();
 
@@ -44,8 +46,9 @@ class ParameterError : public std::invalid_argument {
   using std::invalid_argument::invalid_argument;
 };
 
-// Sets the parameter called name (an sp- option) to value. Integer kinds take
-// integral values only, Bool 0 or 1. Throws ParameterError.
+// Sets the parameter called name (an sp- option or a switch) to value.
+// Integer kinds take integral values only, Bool and Switch 0 or 1. Throws
+// ParameterError.
 void setParameter(SearchParams& params, const std::string& name, double value);
 
 }  // namespace quelt

@@ -35,6 +35,9 @@ struct SearchParams {
   bool updateDecQueue;
   bool usePureLiteralRule;
   std::uint32_t timeLimit;  // absolute CPU seconds; kNoTimeLimit means none
+  // Simplify the formula before the first search (solver/preprocess.cpp).
+  // A switch of its own: off unless asked for, and no preset touches it.
+  bool preprocess = false;
   std::uint32_t presetId;
 
   static constexpr std::uint32_t kNoTimeLimit = 4294967295u;

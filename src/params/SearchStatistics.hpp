@@ -34,6 +34,21 @@ struct SearchStatistics {
   std::uint32_t resolutionRounds = 0;
   std::int32_t simplifyBudget = 0;
 
+  // What preprocessing removed (solver/preprocess.cpp). Not part of the
+  // report below; the progress table and the library's counters show it.
+  struct Preprocessing {
+    std::uint32_t rounds = 0;
+    std::uint32_t eliminatedVariables = 0;   // by bounded elimination
+    std::uint32_t substitutedVariables = 0;  // replaced by an equivalent literal
+    std::uint32_t failedLiterals = 0;        // whose negation became a unit
+    std::uint32_t subsumedClauses = 0;
+    std::uint32_t strengthenedClauses = 0;   // a literal removed by self-subsumption
+    std::uint32_t clausesBefore = 0;         // stored clauses when it began
+    std::uint32_t clausesAfter = 0;          // and when it ended
+    std::uint32_t fixedVariables = 0;        // assigned at level 0 when it ended
+    double seconds = 0;                      // CPU time it took
+  } preprocessing;
+
   // Zeroes every counter.
   void clear() { *this = SearchStatistics(); }
   // Zeroes the search counters, keeping the database sizes, the unit counts,

@@ -5,9 +5,11 @@
 // absorbed, false literals are removed, and an empty result makes the
 // formula unsatisfiable. A single literal is never stored: it becomes a
 // level-0 assignment that the next propagation picks up. Everything else is
-// stored and watched on its first two literals; the remaining literals are
-// ordered by the clause-sorting heuristic, which decides where propagation
-// looks first for a new watch.
+// stored and watched on its first two literals (the clauses added before
+// the first solve all at once when it starts, each watch list allocated at
+// its final length); the remaining literals are ordered by the
+// clause-sorting heuristic, which decides where propagation looks first for
+// a new watch.
 //
 // Clause allocation can fail on huge formulas. The answer is to stop the
 // learned-clause budget from growing, shrink it, delete learned clauses and
@@ -90,14 +92,12 @@ unsigned Solver::createNewVar(dpinterface::VarFlagTy kind, unsigned char a, unsi
   }
   const unsigned v = numVars;
   util::VarInfo rec;
-  rec.lit = Literal(v);
+  rec.lit = Literal::make(v, false);
   vars.push_back(rec);
   vars.back().reset();
   vars.back().reset(kind, a, b);
   numVars += 1;
   watches.addVar(v);
-  occurrences.addVar(v);
-  if (listMarks.size() < watches.numLists) listMarks.resize(watches.numLists, 0);
   if (litValues.size() < watches.numLists) litValues.resize(watches.numLists, 0);
   if (decisionQueue.heapIndex.size() <= v) decisionQueue.heapIndex.resize(v + 1, -1);
   decisionQueue.insert(v);
@@ -121,6 +121,7 @@ void Solver::createVar(unsigned v, dpinterface::VarFlagTy, unsigned char, unsign
 }
 
 Clause* Solver::allocateClause(const std::vector<Literal>& lits, bool learned) {
+  if (lits.size() > Clause::kMaxSize) throw std::bad_alloc();  // no room in the header, whatever is freed
   for (int attempt = 0;; ++attempt) {
     try {
       void* block = learned ? clauseArena.allocateTransient(lits.size()) : clauseArena.allocate(lits.size());
@@ -156,6 +157,7 @@ std::pair<Clause*, bool> Solver::addClause(std::vector<Literal>& lits, bool lear
         return {nullptr, true};
       }
     const std::size_t distinct = lits.size();
+    if (proof != nullptr) proofScratch.assign(lits.begin(), lits.end());
     std::size_t k = 0;
     for (Literal l : lits) {
       const util::VarInfo& r = vars[l.var()];
@@ -166,8 +168,14 @@ std::pair<Clause*, bool> Solver::addClause(std::vector<Literal>& lits, bool lear
     }
     lits.resize(k);
     // A clause shortened by level-0 facts is a new clause for a proof
-    // checker, which only knows the one it was given.
-    if (proof != nullptr && k < distinct) proof->add(lits);
+    // checker, which only knows the one it was given; that one goes, so
+    // that the checker holds what the solver holds (a clause it kept would
+    // stand in the way of a pure literal's RAT check once the shortened
+    // clause is eliminated).
+    if (proof != nullptr && k < distinct) {
+      proof->add(lits);
+      proof->del(proofScratch);
+    }
     if (lits.empty()) {
       status = Unsatisfiable;
       refuted = true;
@@ -209,11 +217,39 @@ bool Solver::doAddClause(Clause* c) {
     return true;
   }
   (c->learned() ? learnedClauses : clauses).push_back(c);
-  watches.of((*c)[0]).push(c);
-  watches.of((*c)[1]).push(c);
+  if (!c->learned() && watchesDeferred) {
+    pendingClauses += 1;
+  } else {
+    watches.push((*c)[0], c);
+    watches.push((*c)[1], c);
+  }
   if (params.clauseSortHeur != 19 && c->size > 2)
     sortLiterals(c->begin() + 2, c->end(), params.clauseSortHeur);
   return false;
+}
+
+void Solver::attachPending() {
+  watchesDeferred = false;
+  if (pendingClauses == 0) return;
+  const std::size_t first = clauses.size() - pendingClauses;
+  {
+    // Each list gets exactly the room its pending clauses need: grown one
+    // push at a time, millions of short lists would keep up to half their
+    // arrays empty.
+    std::vector<std::uint32_t> extra(watches.numLists, 0);
+    for (std::size_t k = first; k < clauses.size(); ++k) {
+      extra[(*clauses[k])[0].watchIndex()] += 1;
+      extra[(*clauses[k])[1].watchIndex()] += 1;
+    }
+    for (std::uint32_t i = 0; i < watches.numLists; ++i)
+      if (extra[i] != 0) watches.reserve(watches[i], extra[i]);
+  }
+  for (std::size_t k = first; k < clauses.size(); ++k) {
+    Clause* c = clauses[k];
+    watches.push((*c)[0], c);
+    watches.push((*c)[1], c);
+  }
+  pendingClauses = 0;
 }
 
 void Solver::removeClause(Clause* c) {
@@ -228,6 +264,7 @@ bool Solver::isClauseLocked(const Clause& c) const {
 }
 
 void Solver::reopen() {
+  attachPending();
   backtrack(0);
   // Eliminated and pure variables leave the level-0 trail (an eliminated
   // variable is there when the model was completed at level 0).
@@ -256,8 +293,8 @@ void Solver::reopen() {
   auto restore = [this](Clause* c) {
     c->flags &= ~(Clause::kRemoved | Clause::kParked | Clause::kCollect);
     clauses.push_back(c);
-    watches.of((*c)[0]).push(c);
-    watches.of((*c)[1]).push(c);
+    watches.push((*c)[0], c);
+    watches.push((*c)[1], c);
   };
   for (std::size_t e = eliminatedClauses.size(); e-- > 0;) {
     release(eliminatedVars[e]);
@@ -291,6 +328,8 @@ void Solver::clear() {
   decisionQueue.heapIndex.clear();
   freeAllClauses();
   watches.release();
+  watchesDeferred = true;
+  pendingClauses = 0;
   listMarks.clear();
   litValues.clear();
   occurrences.lists.clear();
@@ -298,6 +337,7 @@ void Solver::clear() {
   redundancyStack.clear();
   newUnitsMask = 0;
   refuted = false;
+  preprocessed = false;
   frozen.clear();
   random.reseed(kRandomSeed);
 }

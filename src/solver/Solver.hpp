@@ -136,9 +136,9 @@ class Solver {
   // A flag another thread or a signal handler may raise; read where the
   // time limit is, and once raised the search ends as a time-out does.
   const std::atomic<bool>* stopFlag = nullptr;
-  // Called at each restart, every 1024 conflicts, and once more, with final
-  // set, when a solve ends: the place to report progress. It must not
-  // change the solver.
+  // Called after preprocessing, at each restart, every 1024 conflicts, and
+  // once more, with final set, when a solve ends: the place to report
+  // progress. It must not change the solver.
   void (*progressHook)(void*, const Solver&, bool final) = nullptr;
   void* progressData = nullptr;
   // The draws of random decisions and phases (decide.cpp); clear() reseeds.
@@ -210,6 +210,9 @@ class Solver {
   bool tryEliminate(unsigned v);
   bool isSpliceTautology(const Clause* a, const Clause* b, unsigned v, unsigned& count);
   void runPurelitRule();                                           // purelit.cpp
+  // Simplifies the formula once before the first search when
+  // params.preprocess is set (preprocess.cpp); false when that refutes it.
+  bool preprocess();
 
   // Sorts literals with the ordering of the given mode (as LitComparator).
   void sortLiterals(Literal* begin, Literal* end, unsigned mode) const;
@@ -233,13 +236,13 @@ class Solver {
     litValues[2 * v] = litValues[2 * v + 1] = 0;
   }
 
-  // Value of every literal, indexed by 2 * variable + bit 31 (the literal
-  // word rotated left by one, a single instruction): +1 true, -1 false, 0
+  // Value of every literal, indexed by the literal word (2 * variable + 1
+  // for the positive literal): +1 true, -1 false, 0
   // unassigned. A copy of what the variable records say, kept because
   // propagation tests literal values more than anything else and one byte
   // per literal is far denser than the records.
   std::vector<std::int8_t> litValues;
-  static std::uint32_t valueIndex(Literal l) { return (l.x << 1) | (l.x >> 31); }
+  static std::uint32_t valueIndex(Literal l) { return l.x; }
   void setLitValues(Literal l) {
     litValues[valueIndex(l)] = 1;
     litValues[valueIndex(l) ^ 1u] = -1;
@@ -256,6 +259,15 @@ class Solver {
   void freeAllClauses();
   void freeClause(Clause* c) { clauseArena.release(c); }
 
+  // Original clauses added before the first solve are watched only when it
+  // starts (attachPending): the last pendingClauses entries of clauses. The
+  // lists end up exactly as if each clause had been watched when added,
+  // but every list is allocated once, at its final length. From the first
+  // solve (or reopen) on, clauses are watched as they come.
+  bool watchesDeferred = true;
+  std::size_t pendingClauses = 0;
+  void attachPending();
+
   // Scratch storage reused across conflicts so the hot paths do not allocate.
   std::vector<Literal> learnedScratch;
   std::vector<unsigned> analyzeToClear;
@@ -269,6 +281,12 @@ class Solver {
   // Batched detaching during a cleanup pass (simplify.cpp).
   bool batchingDetach = false;
   std::vector<std::pair<std::uint32_t, Clause*>> pendingWatches;
+  void beginBatchedDetach() {
+    // listMarks is sized here rather than per variable: a solver that never
+    // reduces or simplifies does without it.
+    if (listMarks.size() < watches.numLists) listMarks.resize(watches.numLists, 0);
+    batchingDetach = true;
+  }
   void detach(Clause& c);
   void attach(Clause& c);
   void sweepDetached();
@@ -289,6 +307,10 @@ class Solver {
   std::vector<unsigned> pureVars;        // in assignment order
   std::vector<Clause*> parkedClauses;    // originals satisfied by a pure literal
   bool inSimplification = false;         // internal clause additions do not reopen
+
+  // The preprocessor (preprocess.cpp) works on the clause database directly.
+  friend class Preprocessor;
+  bool preprocessed = false;  // it has run on this solver
 };
 
 // The result lines for status; the last line carries no end of line.

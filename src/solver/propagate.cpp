@@ -32,6 +32,41 @@ Clause* Solver::bcp() {
   std::uint32_t head = head0;
   Clause* conflict = nullptr;
 
+  // One visit of clause c from the list of falseLit: whether its watcher
+  // stays in that list (the other watch is true, or c is unit and implies
+  // it), moves to another literal, or c is the conflict.
+  enum Outcome { kStays, kMoves, kConflict };
+  auto visit = [&](Clause* const c, const Literal falseLit) __attribute__((always_inline)) {
+    Literal* const cl = c->lits();
+    // One of the two watched literals is falseLit: the other is the xor of
+    // both with it. Writing both back unconditionally puts falseLit in
+    // position 1 without a branch that would go either way at random.
+    const Literal w(cl[0].x ^ cl[1].x ^ falseLit.x);
+    cl[0] = w;
+    cl[1] = falseLit;
+    if (value[valueIndex(w)] > 0) return kStays;
+    Literal* p = cl + 2;
+    Literal* const clEnd = cl + c->size;
+    while (p != clEnd && value[valueIndex(*p)] < 0) ++p;
+    if (p != clEnd) {
+      const Literal lk = *p;
+      watches.push(lists[lk.watchIndex()], c);
+      cl[1] = lk;
+      *p = falseLit;
+      return kMoves;
+    }
+    if (value[valueIndex(w)] != 0) return kConflict;
+    util::VarInfo& wr = V[w.var()];
+    wr.lit = w;
+    wr.level = level;
+    wr.reason = level > 0 ? c : nullptr;
+    value[valueIndex(w)] = 1;
+    value[valueIndex(w) ^ 1u] = -1;
+    const Literal implied = w;  // push_back takes a reference: w itself stays in a register
+    t.lits.push_back(implied);
+    return kStays;
+  };
+
   while (head < t.lits.size() && conflict == nullptr) {
     const Literal falseLit = ~t.lits[head];
     util::WatchVector& ws = lists[falseLit.watchIndex()];
@@ -39,50 +74,28 @@ Clause* Solver::bcp() {
     // Moved watches go to lists of literals that are not false, never to
     // this one, so its array stays where it is during the walk.
     Clause** i = ws.data;
-    Clause** j = i;
     Clause** const end = i + ws.size;
-    for (; i != end; ++i) {
-      Clause* const c = *i;
-      Literal* const cl = c->lits();
-      Literal w = cl[0];
-      if (w == falseLit) {
-        w = cl[1];
-        cl[0] = w;
-        cl[1] = falseLit;
-      }
-      if (value[valueIndex(w)] > 0) {
+    Outcome o = kStays;
+    // Until a watch moves away, every watcher stays where it is: nothing to
+    // copy.
+    while (i != end && (o = visit(*i, falseLit)) == kStays) ++i;
+    Clause** j = end;
+    if (o == kConflict) {
+      conflict = *i;
+    } else if (o == kMoves) {
+      // From here on the watchers that stay close up behind those that left.
+      for (j = i++; i != end; ++i) {
+        Clause* const c = *i;
+        o = visit(c, falseLit);
+        if (o == kMoves) continue;
         *j++ = c;
-        continue;
+        if (o == kConflict) {
+          // Keep every remaining watcher in place.
+          conflict = c;
+          for (++i; i != end; ++i) *j++ = *i;
+          break;
+        }
       }
-      Literal* p = cl + 2;
-      Literal* const clEnd = cl + c->size;
-      while (p != clEnd && value[valueIndex(*p)] < 0) ++p;
-      if (p != clEnd) {
-        const Literal lk = *p;
-        lists[lk.watchIndex()].push(c);
-        cl[1] = lk;
-        *p = falseLit;
-        continue;
-      }
-      *j++ = c;
-      // The value by variable and sign, not by valueIndex(w): the hot test
-      // above then need not keep its address alive across the scan.
-      const std::uint32_t v = w.var();
-      std::int8_t* const wv = value + 2 * static_cast<std::size_t>(v);
-      if (wv[w.sign()] != 0) {
-        // Conflict: keep every remaining watcher in place.
-        conflict = c;
-        for (++i; i != end; ++i) *j++ = *i;
-        break;
-      }
-      util::VarInfo& wr = V[v];
-      wr.lit = w;
-      wr.level = level;
-      wr.reason = level > 0 ? c : nullptr;
-      wv[w.sign()] = 1;
-      wv[w.sign() ^ 1u] = -1;
-      const Literal implied = w;  // push_back takes a reference: w itself stays in a register
-      t.lits.push_back(implied);
     }
     ws.size = static_cast<std::uint32_t>(j - ws.data);
     ++head;

@@ -29,7 +29,7 @@ void Solver::reduceLearnedClauses() {
   // Deleted clauses are detached in one batch (see detach in simplify.cpp):
   // each affected watch list is compacted once instead of two list scans
   // per deleted clause.
-  batchingDetach = true;
+  beginBatchedDetach();
   std::size_t k = 0;
   for (std::size_t i = 0; i < n; ++i) {
     Clause* c = lc[i];

@@ -14,10 +14,11 @@
 // caller's terminate callback on every iteration. Growing a limit past what fits a signed 32-bit
 // integer disables it.
 //
-// After a satisfiable run the variables removed by elimination are given
-// values, from the last eliminated back to the first, the model is recorded
-// sorted by variable and checked against every clause before it is
-// reported.
+// Before the first search run, when asked, the formula is preprocessed
+// (preprocess.cpp). After a satisfiable run the variables removed by
+// elimination or substitution are given values, from the last removed back
+// to the first, the model is recorded sorted by variable and checked
+// against every clause before it is reported.
 #include <algorithm>
 
 #include "solver/Solver.hpp"
@@ -149,20 +150,23 @@ void Solver::concludeProof() {
 }
 
 unsigned Solver::solve(bool singleRun) {
+  attachPending();
   failedAssumptions.clear();  // a refutation found before this solve rests on no assumption
   if (status == Satisfiable || status == Unsatisfiable) {
     if (status == Unsatisfiable) concludeProof();
     return status;
   }
-  unsigned r;
-  do {
-    r = search();
-    restartLimit = limitFromDouble(static_cast<double>(restartLimit) * params.restartInc);
-    learnedLimit = limitFromDouble(static_cast<double>(learnedLimit) * params.learnedClausesInc);
-    if (progressHook != nullptr && r == LimitsExceeded) progressHook(progressData, *this, false);
-  } while (!singleRun && r == LimitsExceeded);
+  unsigned r = Unsatisfiable;  // when preprocessing refutes the formula
+  if (!params.preprocess || preprocessed || preprocess()) {
+    do {
+      r = search();
+      restartLimit = limitFromDouble(static_cast<double>(restartLimit) * params.restartInc);
+      learnedLimit = limitFromDouble(static_cast<double>(learnedLimit) * params.learnedClausesInc);
+      if (progressHook != nullptr && r == LimitsExceeded) progressHook(progressData, *this, false);
+    } while (!singleRun && r == LimitsExceeded);
+  }
   status = r;
-  if (r == Satisfiable && stats.resolutionRounds != 0) extendModel();
+  if (r == Satisfiable && !eliminatedVars.empty()) extendModel();
   if (trail.propagationHead > stats.maxLiteralsAssigned) stats.maxLiteralsAssigned = trail.propagationHead;
   if (status == Satisfiable) {
     // A new model replaces the one of an earlier solve.

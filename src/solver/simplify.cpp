@@ -97,8 +97,8 @@ void Solver::detach(Clause& c) {
 
 void Solver::attach(Clause& c) {
   if (!batchingDetach) {
-    watches.of(c[0]).push(&c);
-    watches.of(c[1]).push(&c);
+    watches.push(c[0], &c);
+    watches.push(c[1], &c);
     return;
   }
   pendingWatches.push_back({c[0].watchIndex(), &c});
@@ -113,21 +113,21 @@ void Solver::sweepDetached() {
     for (std::uint32_t i = 0; i < ws.size; ++i)
       if ((ws.data[i]->flags & Clause::kCollect) == 0) ws.data[j++] = ws.data[i];
     ws.size = j;
-    ws.trim();
+    watches.trim(ws);
   }
   reduceLists.clear();
   for (Clause* c : garbage) freeClause(c);
   garbage.clear();
   for (const auto& p : pendingWatches) {
     p.second->flags &= ~Clause::kCollect;
-    watches[p.first].push(p.second);
+    watches.push(watches[p.first], p.second);
   }
   pendingWatches.clear();
 }
 
 void Solver::runClauseCleanup(std::vector<Clause*>& list) {
   if (list.empty()) return;
-  batchingDetach = true;
+  beginBatchedDetach();
   std::size_t k = 0;
   std::size_t i = 0;
   const std::size_t n = list.size();
@@ -169,6 +169,8 @@ bool Solver::simplify() {
   stats.simplifyBudget = static_cast<std::int32_t>(stats.originalLiterals + stats.learnedLiterals);
   stats.simplificationRounds += 1;
   for (util::VarInfo& r : vars) r.resetNumOccurrences();
+  // The occurrence lists exist only during a round that files them.
+  if (params.resolution != 0 && numVars > 0) occurrences.addVar(numVars - 1);
   runClauseCleanup(learnedClauses);
   runClauseCleanup(clauses);
   if (status == Unsatisfiable) return false;
@@ -179,7 +181,7 @@ bool Solver::simplify() {
   } else {
     params.resolution = 0;
   }
-  occurrences.clearOcc();
+  occurrences.release();
   if (status == Unsatisfiable) return false;
   if (bcp() != nullptr) return false;
   runPurelitRule();

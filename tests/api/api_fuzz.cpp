@@ -1,7 +1,8 @@
 // Random call sequences through the C++ interface and IPASIR against
 // CaDiCaL's library: one small growing formula per sequence with
 // assumptions, solves (some limited), freezes, melts and parameter changes
-// under a random configuration. See tests/fuzz/README.md.
+// (preprocessing among them) under a random configuration. See
+// tests/fuzz/README.md.
 //
 //   api_fuzz [--seed S] [--count N] [--show] [--keep-going]
 //
@@ -39,7 +40,7 @@ struct Rng {
 
 enum Kind { Add, AddLits, Assume, Solve, Freeze, Melt, Param };
 const char* const kKindNames[] = {"add", "add-lits", "assume", "solve", "freeze", "melt", "param"};
-const char* const kParams[] = {"sp-resolution", "sp-use-pure-literal-rule"};
+const char* const kParams[] = {"sp-resolution", "sp-use-pure-literal-rule", "preprocess"};
 const char* const kPresets[] = {"default", "default-inc", "autotuned-kz_1_0", "autotuned-kz_1_1",
                                 "sw-verification"};
 
@@ -56,6 +57,7 @@ struct Config {
   std::string preset = "default";
   int resolution = -1;  // -1: the preset's
   bool pure = false;
+  bool preprocess = false;
 };
 
 struct Sequence {
@@ -68,7 +70,8 @@ std::string text(const Sequence& s) {
   if (s.cfg.ipasir)
     os << "ipasir\n";
   else
-    os << "api preset " << s.cfg.preset << " sp-resolution " << s.cfg.resolution << " pure " << s.cfg.pure << '\n';
+    os << "api preset " << s.cfg.preset << " sp-resolution " << s.cfg.resolution << " pure " << s.cfg.pure
+       << " preprocess " << s.cfg.preprocess << '\n';
   for (const Op& o : s.ops) {
     os << kKindNames[o.kind];
     if (o.kind == Param) os << ' ' << kParams[o.lits[0]] << ' ' << o.lits[1];
@@ -95,6 +98,7 @@ class Quelt {
     s = std::make_unique<quelt::api::Solver>(c.preset);
     if (c.resolution >= 0) s->setParameter("sp-resolution", c.resolution);
     if (c.pure) s->setParameter("sp-use-pure-literal-rule", 1);
+    if (c.preprocess) s->setParameter("preprocess", 1);
   }
   ~Quelt() { h ? ipasir_release(h) : void(); }
   void clause(const std::vector<int>& c, bool byLiteral) {
@@ -245,6 +249,7 @@ Sequence generate(std::uint64_t seed) {
     s.cfg.preset = kPresets[r.below(5)];
     s.cfg.resolution = r.below(3) == 0 ? -1 : 1 + r.below(2);
     s.cfg.pure = r.chance(50);
+    s.cfg.preprocess = r.chance(40);
   }
   const int n = 5 + r.below(36);  // variables at the end
   const int mix = r.below(3);     // clause lengths: 3; 2 and 3; 3 and 4
@@ -267,7 +272,10 @@ Sequence generate(std::uint64_t seed) {
         s.ops.push_back({Melt, {frozen.back()}});
         frozen.pop_back();
       }
-      if (r.chance(10)) s.ops.push_back({Param, r.chance(50) ? std::vector<int>{0, r.below(3)} : std::vector<int>{1, r.below(2)}});
+      if (r.chance(10)) {
+        const int k = r.below(3);
+        s.ops.push_back({Param, {k, k == 0 ? r.below(3) : r.below(2)}});
+      }
     }
     for (int solves = 1 + r.below(2); solves > 0; --solves) {
       Op solve{Solve, {}, r.chance(20) ? r.below(r.chance(50) ? 3 : 40) : -1};

@@ -120,17 +120,26 @@ TEST(Api, ASolveStoppedAtOnceLosesNoUnits) {
   EXPECT_EQ(s.solve(), Result::Unsatisfiable);
 }
 
+// Neither eliminated during the search nor by preprocessing (eliminated or
+// substituted: the formula has a chain of equivalent literals).
 TEST(Api, FrozenVariablesAreNotEliminated) {
-  const quelt_test::Cnf f = CnfGenerator(11).randomKSat(40, 3, 150);
+  quelt_test::Cnf f = CnfGenerator(11).randomKSat(40, 3, 150);
+  for (int v = 40; v < 44; ++v) f.clauses.push_back({-v, v + 1}), f.clauses.push_back({v, -v - 1});
+  struct Setting {
+    const char* parameter;
+    std::vector<const char*> counters;
+  };
+  for (const Setting& setting : {Setting{"sp-resolution", {"eliminated_variables"}},
+                                 Setting{"preprocess", {"preprocess_eliminated_variables", "preprocess_substituted_variables"}}})
   for (bool freeze : {false, true}) {
     Solver s;
-    s.setParameter("sp-resolution", 2);
+    s.setParameter(setting.parameter, setting.parameter[0] == 's' ? 2 : 1);
     s.setParameter("sp-use-pure-literal-rule", 0);
     if (freeze)
-      for (int v = 1; v <= 40; ++v) s.freeze(v);
+      for (int v = 1; v <= 44; ++v) s.freeze(v);
     load(s, f);
     ASSERT_EQ(s.solve(), Result::Satisfiable);
-    EXPECT_EQ(s.statistics().at("eliminated_variables") == 0, freeze);
+    for (const char* counter : setting.counters) EXPECT_EQ(s.statistics().at(counter) == 0, freeze) << counter;
     if (freeze) {
       s.melt(7);
       EXPECT_FALSE(s.frozen(7));

@@ -2,9 +2,10 @@
 """Seedable CNF generator: `cnfgen.py SEED [FAMILY]` writes one formula.
 Families (each found faults): random k-SAT near the threshold, pigeon-hole,
 XOR systems and pairs of parity chains, graph colouring, unrolled counters and
-shift registers. A quarter of the cases get mischief: units, duplicate
-literals, tautologies, repeated clauses, rarely an empty clause or a huge
-variable, unused variables, comment lines, CRLF line ends."""
+shift registers, and pebbling formulas (for the preprocessor). A quarter of
+the cases get mischief: units, duplicate literals, tautologies, repeated
+clauses, rarely an empty clause or a huge variable, unused variables, comment
+lines, CRLF line ends."""
 import itertools, random, sys
 
 
@@ -112,8 +113,31 @@ def shift(r, new):  # LFSR, maybe with a free input bit: is a chosen state reach
     return "w=%d steps=%d taps=%s input=%d" % (w, steps, taps, free), cls
 
 
+def pebbling(r, new):  # a pyramid or grid of implications, OR or XOR of d variables per node; a third made SAT
+    shape, d = r.choice(["pyramid", "grid"]), r.randint(1, 3)
+    n, parity = r.randint(2, 6 if shape == "pyramid" else 4), d > 1 and r.random() < .3
+    if shape == "pyramid":
+        nodes = [(a, i) for a in range(n) for i in range(n - a)]
+        preds = {(a, i): [(a - 1, i), (a - 1, i + 1)] if a else [] for a, i in nodes}
+    else:
+        nodes = sorted(((i, j) for i in range(n) for j in range(n)), key=lambda p: (p[0] + p[1], p))
+        preds = {(i, j): [p for p in ((i - 1, j), (i, j - 1)) if min(p) >= 0] for i, j in nodes}
+    var = {v: [new() for _ in range(d)] for v in nodes}
+    def pebbled(xs, yes):  # the clauses saying so
+        if not parity:
+            return [list(xs)] if yes else [[-x] for x in xs]
+        return [[-x if m >> i & 1 else x for i, x in enumerate(xs)]
+                for m in range(1 << len(xs)) if bin(m).count("1") % 2 != yes]
+    cls = [sum(c, []) for v in nodes
+           for c in itertools.product(*[pebbled(var[p], False) for p in preds[v]] + [pebbled(var[v], True)])]
+    cls += pebbled(var[nodes[-1]], False)
+    if r.random() < .3:
+        del cls[r.randrange(len(cls))]
+    return "%s n=%d d=%d%s" % (shape, n, d, " xor" * parity), r.sample(cls, len(cls))
+
+
 FAMILIES = {"ksat": (ksat, 45), "php": (php, 8), "parity": (parity, 12),
-            "colour": (colour, 12), "counter": (counter, 10), "shift": (shift, 13)}
+            "colour": (colour, 12), "counter": (counter, 10), "shift": (shift, 13), "pebbling": (pebbling, 8)}
 
 
 def generate(seed, family=None):

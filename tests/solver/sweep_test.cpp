@@ -51,6 +51,8 @@ const Config kConfigs[] = {
     {"phaseWatched", [](SearchParams& p) { p.phaseDecHeur = 5, p.varDecHeur = 16, p.clauseSortHeur = 9; }},
     {"phaseFewerWatched", [](SearchParams& p) { p.phaseDecHeur = 6, p.varDecHeur = 19, p.clauseSortHeur = 12; }},
     {"phaseFalse", [](SearchParams& p) { p.phaseDecHeur = 0, p.varDecHeur = 18, p.clauseSortHeur = 2; }},
+    {"preprocess", [](SearchParams& p) { p.preprocess = true; }},
+    {"preprocessKz11", [](SearchParams& p) { p.setAutotunedKz_1_1(), p.preprocess = true, p.maxResRuns = 5; }},
 };
 
 // Formulas of at most 16 variables, both verdicts, with the irregularities

@@ -102,6 +102,24 @@ class CnfGenerator {
     return f;
   }
 
+  // A pyramid of rows of nodes, each with colours variables: every bottom
+  // node has a colour; a node whose two supporters have one has one; the
+  // top has none. Unsatisfiable, and refuted by resolution alone.
+  static Cnf pebbling(int rows, int colours) {
+    auto var = [=](int r, int i, int c) { return (r * (2 * rows - r + 1) / 2 + i) * colours + c + 1; };
+    Cnf f{"pebbling-" + std::to_string(rows) + "x" + std::to_string(colours), var(rows - 1, 0, colours - 1), {}};
+    for (int r = 0; r < rows; ++r)
+      for (int i = 0; i < rows - r; ++i)
+        for (int a = 0; a < (r ? colours * colours : 1); ++a) {
+          std::vector<int> c;
+          if (r) c = {-var(r - 1, i, a / colours), -var(r - 1, i + 1, a % colours)};
+          for (int k = 0; k < colours; ++k) c.push_back(var(r, i, k));
+          f.clauses.push_back(c);
+        }
+    for (int k = 0; k < colours; ++k) f.clauses.push_back({-var(rows - 1, 0, k)});
+    return f;
+  }
+
   // n + 1 pigeons in n holes: unsatisfiable.
   static Cnf pigeonHole(int holes) {
     Cnf f{"pigeonhole-" + std::to_string(holes), (holes + 1) * holes, {}};
