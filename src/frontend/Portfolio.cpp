@@ -17,7 +17,8 @@ namespace quelt {
 namespace {
 
 // A configuration of the fixed list: a preset, or one parameter changed from
-// the defaults, or neither (the defaults, told apart by their seed alone).
+// the defaults (a switch is named alone), or neither (the defaults, told
+// apart by their seed alone).
 struct Variant {
   const char* preset;
   const char* parameter;
@@ -32,6 +33,7 @@ const Variant kVariants[] = {
     {"spset-autotuned-kz_1_0", nullptr, 0},
     {nullptr, "sp-var-dec-heur", 0},
     {nullptr, "sp-first-restart", 1000},
+    {nullptr, "preprocess", 1},
     {"spset-autotuned-kz_1_1", nullptr, 0},
     {"spset-sw-verification", nullptr, 0},
     {nullptr, "sp-phase-dec-heur", 0},
@@ -65,6 +67,12 @@ void applyVariant(unsigned i, Solver& s) {
   }
 }
 
+bool isSwitch(const char* parameter) {
+  for (const ParameterSpec& spec : parameterTable())
+    if (std::string(spec.name) == parameter) return spec.kind == ParameterKind::Switch;
+  return false;
+}
+
 int stopRaised(void* flag) { return static_cast<const std::atomic<bool>*>(flag)->load(std::memory_order_relaxed) ? 1 : 0; }
 
 }  // namespace
@@ -74,6 +82,7 @@ std::string Portfolio::configurationName(unsigned i) {
   const Variant& v = variantOf(i);
   std::ostringstream name;
   if (v.preset != nullptr) name << (v.preset + 6);  // without "spset-"
+  else if (v.parameter != nullptr && isSwitch(v.parameter)) name << v.parameter;
   else if (v.parameter != nullptr) name << v.parameter << ' ' << v.value;
   else name << "default";
   if (reseeded(i)) name << ", seed " << seedOf(i);

@@ -111,7 +111,8 @@ def main():
         r = random.Random("config-%s-%d" % (a.seed, i))
         args, proof = config(r), r.choice(["none", "text", "binary", "binary"])
         # Drawn apart, so that the other options of a case stay as they were.
-        args += random.Random("threads-%s-%d" % (a.seed, i)).choice([[], [], ["--threads", "2"], ["--threads", "3"]])
+        threads = random.Random("threads-%s-%d" % (a.seed, i)).choice(["", "", "", "2", "3", "5"])
+        args += ["--threads", threads] if threads else []
         with tempfile.TemporaryDirectory() as wd:
             verdict, fails = check(text, args, proof, a, wd, i % a.peer_every == 0)
         if fails:  # keep the case, with the options that reproduce it through --check
