@@ -153,7 +153,7 @@ void Portfolio::runOne(unsigned i) {
   try {
     if (i > 0) {
       load(s);
-      if (decided.load() || outsideStop.load()) return;
+      if (decided.load()) return;  // answered meanwhile; a stop from outside ends the solve below
       applyVariant(i, s);
       s.params.timeLimit = entrants[0].solver->params.timeLimit;
       s.resetSearchLimits();
