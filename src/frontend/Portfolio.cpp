@@ -105,22 +105,29 @@ Portfolio::Portfolio(Solver& first, const std::vector<std::int32_t>& formula, un
   }
 }
 
-Portfolio::~Portfolio() {
+Portfolio::~Portfolio() { discardProofs(); }
+
+void Portfolio::openProofs(const std::string& path, bool binary) {
+  for (unsigned i = 1; i < size(); ++i) {
+    Entrant& e = entrants[i];
+    e.proofPath = path + ".part" + std::to_string(i) + "-" + std::to_string(getpid());
+    try {
+      e.proof = std::make_unique<ProofWriter>(e.proofPath, binary);
+    } catch (const std::exception&) {
+      discardProofs();  // the run ends here: leave no part file behind
+      throw;
+    }
+    e.solver->proof = e.proof.get();
+  }
+}
+
+void Portfolio::discardProofs() {
   for (Entrant& e : entrants)
     if (e.proof != nullptr) {
       e.solver->proof = nullptr;
       e.proof.reset();
       std::remove(e.proofPath.c_str());
     }
-}
-
-void Portfolio::openProofs(const std::string& path, bool binary) {
-  for (unsigned i = 1; i < size(); ++i) {
-    Entrant& e = entrants[i];
-    e.proofPath = path + ".part" + std::to_string(i) + "-" + std::to_string(getpid());
-    e.proof = std::make_unique<ProofWriter>(e.proofPath, binary);
-    e.solver->proof = e.proof.get();
-  }
 }
 
 // The same createVar and addClause calls the reader made, in its order.

@@ -44,7 +44,8 @@ class Portfolio {
   Portfolio& operator=(const Portfolio&) = delete;
 
   // Gives each further solver a proof file of its own beside path; throws
-  // std::runtime_error naming a file that cannot be opened.
+  // std::runtime_error naming a file that cannot be opened, after closing
+  // and removing the ones opened before it.
   void openProofs(const std::string& path, bool binary);
   // Runs every solver and returns when all have ended.
   void run();
@@ -82,6 +83,8 @@ class Portfolio {
   };
 
   void runOne(unsigned i);
+  // Closes and removes the proof files of solvers 1 .. N-1 still open.
+  void discardProofs();
   void load(Solver& s) const;
   void claim(unsigned i);
 
