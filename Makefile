@@ -3,6 +3,8 @@
 #   make test   build the release and the sanitizer configuration, run the
 #               whole test suite in both, then a short fuzzing run and a
 #               short differential run (fuzz-short, difftest-short)
+#   make test-tsan  the test program under ThreadSanitizer (build-tsan;
+#               not part of make test)
 #   make fuzz   build the libFuzzer targets with clang++ and run each for
 #               FUZZ_SECONDS (tests/fuzz/README.md)
 #   make bench  build, then run quelt against minisat and cadical on the
@@ -17,13 +19,14 @@ PACKAGES := cmake g++ make libboost-program-options-dev libboost-iostreams-dev l
 JOBS ?= 2
 BUILD := build
 ASAN_BUILD := build-asan
+TSAN_BUILD := build-tsan
 FUZZ_BUILD := build-fuzz
 FUZZ_SECONDS ?= 60
 FUZZ_TARGETS := fuzz_dimacs fuzz_compressed
 DIFFTEST_SEED ?= 1
 DIFFTEST_COUNT ?= 300
 
-.PHONY: all deps build build-asan build-fuzz demo test test-release test-asan fuzz fuzz-short \
+.PHONY: all deps build build-asan build-fuzz demo test test-release test-asan test-tsan fuzz fuzz-short \
   difftest-short bench bench-incremental clean
 
 all: build
@@ -60,6 +63,14 @@ test-asan: build-asan
 	  ctest -j$(JOBS) --output-on-failure
 
 test: test-release test-asan fuzz-short difftest-short
+
+# Data races, where several threads run: --threads and the library's
+# interrupt from another thread. Any report fails the run.
+test-tsan: deps
+	cmake -S . -B $(TSAN_BUILD) -DCMAKE_BUILD_TYPE=RelWithDebInfo -DCMAKE_CXX_FLAGS=-fsanitize=thread \
+	  -DCMAKE_EXE_LINKER_FLAGS=-fsanitize=thread -DQUELT_STATIC=OFF -DQUELT_LIBRARY=OFF >/dev/null
+	cmake --build $(TSAN_BUILD) -j$(JOBS) --target quelt quelt_tests drat-check
+	TSAN_OPTIONS="halt_on_error=1 exitcode=66" $(TSAN_BUILD)/tests/quelt_tests
 
 build-fuzz: deps
 	cmake -S . -B $(FUZZ_BUILD) -DCMAKE_BUILD_TYPE=RelWithDebInfo -DCMAKE_CXX_COMPILER=clang++ \
