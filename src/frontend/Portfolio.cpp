@@ -26,9 +26,9 @@ struct Variant {
 };
 
 // In the order of what each added to the ones before it (solved instances,
-// then time) in single runs of 20 CPU seconds over the shared benchmark set:
-// the tuned presets differ most from the defaults, and differ little among
-// themselves, so they are spread out.
+// then time) in single runs of 20 CPU seconds over the shared benchmark set.
+// The tuned presets differ most from the defaults but little among
+// themselves: after the first of them, the others add little.
 const Variant kVariants[] = {
     {"spset-autotuned-kz_1_0", nullptr, 0},
     {nullptr, "sp-var-dec-heur", 0},
@@ -73,7 +73,9 @@ bool isSwitch(const char* parameter) {
   return false;
 }
 
-int stopRaised(void* flag) { return static_cast<const std::atomic<bool>*>(flag)->load(std::memory_order_relaxed) ? 1 : 0; }
+int stopRaised(void* flag) {
+  return static_cast<const std::atomic<bool>*>(flag)->load(std::memory_order_relaxed) ? 1 : 0;
+}
 
 }  // namespace
 

@@ -7,7 +7,7 @@
 // the same order, so it starts from the same database, and logs the same
 // shortened clauses to its own proof) and takes the next configuration of a
 // fixed list (configurationName). Nothing is shared between them but the
-// record, which only is read, and two flags.
+// record, which only is read, and the atomic flags below.
 //
 // The solver that first ends with a verdict claims the win and raises the
 // shared flag every solver has as its stop flag; the others end at their

@@ -188,7 +188,8 @@ TEST(RunControl, EveryStopReachesEveryThread) {
   // Each thread's clauses get a share of the memory limit; when all of them
   // have reached it, the run stops as a single one does.
   const std::string big = dir.write("big.cnf", CnfGenerator(3).threshold3Sat(9000).dimacs());
-  const auto r = quelt_test::runProgram({QUELT_BINARY, "--nosplash", "--dimacs", big, "--mem-limit", "2", "--threads", "2"});
+  const auto r =
+      quelt_test::runProgram({QUELT_BINARY, "--nosplash", "--dimacs", big, "--mem-limit", "2", "--threads", "2"});
   EXPECT_EQ(r.out, "c solving " + big + "\ns UNKNOWN\n");
   EXPECT_EQ(r.err, "The clauses would take more than the memory limit of 2 MB. Stopping.\n");
   EXPECT_EQ(r.status, 0);

@@ -30,7 +30,8 @@ TEST(Threads, VerdictsModelsAndProofsOverRandomFormulas) {
     // others win most of them.
     const bool small = round % 3 != 0;
     const int n = small ? gen.uniform(4, 18) : 60;
-    const quelt_test::Cnf f = !small || round % 2 ? gen.threshold3Sat(n) : gen.irregular(n, 1, gen.uniform(n, 5 * n), false);
+    const quelt_test::Cnf f =
+        !small || round % 2 ? gen.threshold3Sat(n) : gen.irregular(n, 1, gen.uniform(n, 5 * n), false);
     const std::string cnf = dir.write("f.cnf", f.dimacs()), proof = dir.file("proof");
     const unsigned threads = round % 4 == 3 ? 5 : 2 + round % 2;  // 5: thread 4 preprocesses
     std::vector<std::string> argv = {QUELT_BINARY, "--nosplash", "--model-stdout", "--dimacs", cnf,
