@@ -98,7 +98,6 @@ class Preprocessor {
   void strengthen(Clause* c, Literal l, bool unlink);
   // Applies the units assigned since unitHead to the clauses.
   void propagateUnits();
-  void recountOccurrences();
 
   // ---- Techniques -------------------------------------------------------------
   void probe(std::uint64_t budget);            // probe.cpp
