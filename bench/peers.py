@@ -23,12 +23,35 @@ def has_option(args, option):
     return any(a == option or a.startswith(option + "=") for a in args)
 
 
+def option_value(args, option):
+    """The value of the last `option V` or `option=V` in args, or None."""
+    value = None
+    for i, a in enumerate(args):
+        if a == option and i + 1 < len(args):
+            value = args[i + 1]
+        elif a.startswith(option + "="):
+            value = a[len(option) + 1:]
+    return value
+
+
+def solver_threads(solver, args):
+    """How many threads a run of solver with these options keeps busy."""
+    if solver != "quelt":
+        return 1
+    try:
+        return max(1, int(option_value(args, "--threads") or 1))
+    except ValueError:
+        return 1
+
+
 def solver_command(solver, binary, cnf, limit, extra_args=()):
     if solver == "quelt":
         cmd = [binary, "--nosplash", "--dimacs", cnf] + list(extra_args)
-        if not has_option(extra_args, "--tmout"):
-            # Whole seconds only, and 0 would mean "parse only".
-            cmd += ["--tmout", str(max(1, int(math.ceil(limit))))]
+        if not (has_option(extra_args, "--tmout") or has_option(extra_args, "--wall-tmout")):
+            # Whole seconds only, and 0 would mean "parse only". A run with
+            # several threads is limited, and timed, by the wall clock.
+            option = "--wall-tmout" if solver_threads(solver, extra_args) > 1 else "--tmout"
+            cmd += [option, str(max(1, int(math.ceil(limit))))]
         return cmd
     if solver == "minisat":
         return [binary, "-verb=1", cnf]

@@ -19,10 +19,10 @@ MIN_RATE_CPU_S = 1.0
 # ---------------------------------------------------------------------------
 # Aggregates
 
-def par2(cpu_times, solved_flags, limit):
-    """PAR-2 score: CPU seconds of the solved runs plus twice the limit for
+def par2(times, solved_flags, limit):
+    """PAR-2 score: seconds of the solved runs plus twice the limit for
     every other run (timeouts, no answer, wrong answers)."""
-    return sum(cpu if ok else 2.0 * limit for cpu, ok in zip(cpu_times, solved_flags))
+    return sum(t if ok else 2.0 * limit for t, ok in zip(times, solved_flags))
 
 
 def median_or_none(values):
@@ -78,6 +78,7 @@ def _human_rate(rate):
 def solver_totals(rows, limit):
     """Aggregates of one solver's rows."""
     cpu = [r["cpu_s"] if r["cpu_s"] is not None else 0.0 for r in rows]
+    times = [r["time_s"] if r["time_s"] is not None else 0.0 for r in rows]
     solved = [bool(r["solved"]) for r in rows]
     rates = [r["props_per_sec"] for r in rows
              if r["cpu_s"] is not None and r["cpu_s"] >= MIN_RATE_CPU_S]
@@ -88,7 +89,7 @@ def solver_totals(rows, limit):
         "sat": sum(1 for r in rows if r["solved"] and r["verdict"] == "SAT"),
         "unsat": sum(1 for r in rows if r["solved"] and r["verdict"] == "UNSAT"),
         "wrong": sum(1 for r in rows if r["correct"] == "WRONG"),
-        "par2": par2(cpu, solved, limit),
+        "par2": par2(times, solved, limit),
         "cpu": sum(cpu),
         "median_rate": median_or_none(rates),
         "rate_runs": len(rates),
@@ -101,7 +102,7 @@ def solver_totals(rows, limit):
 def _cell(row):
     if row is None:
         return "—"
-    cpu = fmt(row["cpu_s"], 2)
+    cpu = fmt(row["time_s"], 2)
     mem = "%.1f MiB" % (row["max_rss_kib"] / 1024.0) if row["max_rss_kib"] else "?"
     if row["correct"] == "WRONG":
         return "**WRONG %s** %s s, %s" % (row["verdict"], cpu, mem)
@@ -143,8 +144,11 @@ def write_summary(path, rows, solvers, limit, meta, quelt_label):
                      % (s, t["solved"], t["runs"], t["sat"], t["unsat"], t["wrong"],
                         t["par2"], t["cpu"], rate))
     lines.append("")
-    lines.append("PAR-2 counts every run that is not solved within the limit "
-                 "(timeout, no answer, wrong answer) as %g s." % (2 * limit))
+    lines.append("PAR-2 sums the seconds of the solved runs and counts every run "
+                 "that is not solved within the limit (timeout, no answer, wrong "
+                 "answer) as %g s. A run's seconds are its CPU time; for a run with "
+                 "several threads they are the wall-clock time, and its CPU time, "
+                 "about that many times longer, is in the total." % (2 * limit))
     lines.append("")
 
     rate_ratios, mem_ratios = {}, {}
@@ -185,8 +189,9 @@ def write_summary(path, rows, solvers, limit, meta, quelt_label):
                                     fmt(mem_ratios.get(name), 2))
         lines.append(line + " |")
     lines.append("")
-    lines.append("A cell reads verdict, CPU seconds, peak RSS; `–` marks a run not "
-                 "solved within the limit, with the CPU time it used.")
+    lines.append("A cell reads verdict, seconds (CPU; wall clock for several "
+                 "threads), peak RSS; `–` marks a run not solved within the limit, "
+                 "with the time it used.")
     notes = [r for r in rows if r["note"]]
     if notes:
         lines += ["", "## Notes", ""]
@@ -206,7 +211,7 @@ def write_cactus(out_dir, rows, solvers, limit):
     series = []
     with open(data_path, "w") as f:
         for s in solvers:
-            times = sorted(r["cpu_s"] for r in rows if r["solver"] == s and r["solved"])
+            times = sorted(r["time_s"] for r in rows if r["solver"] == s and r["solved"])
             if not times:
                 continue
             f.write("# %s\n" % s)
@@ -221,16 +226,17 @@ def write_cactus(out_dir, rows, solvers, limit):
     script = "\n".join([
         "set terminal pngcairo size 900,600 noenhanced",
         "set output 'cactus.png'",
-        "set title 'Solved instances against CPU time (limit %g s)'" % limit,
+        "set title 'Solved instances against time (limit %g s; wall clock for "
+        "several threads)'" % limit,
         "set xlabel 'instances solved'",
-        "set ylabel 'CPU seconds'",
+        "set ylabel 'seconds'",
         "set logscale y",
         "set xrange [0:%d]" % max(len({r["instance"] for r in rows}), 1),
         "set yrange [0.001:%g]" % (limit * 1.5),
         "set arrow from graph 0, first %g to graph 1, first %g nohead dashtype 2"
         % (limit, limit),
         "set key bottom right box opaque",
-        "set label 'CPU limit' at graph 0.01, first %g offset 0,0.6" % limit,
+        "set label 'limit' at graph 0.01, first %g offset 0,0.6" % limit,
         "set grid",
         "plot " + plots,
         "",

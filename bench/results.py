@@ -17,7 +17,7 @@ VERDICTS = ("SAT", "UNSAT", "UNKNOWN")
 
 CSV_FIELDS = [
     "instance", "family", "expected", "solver", "verdict", "correct", "solved",
-    "cpu_s", "wall_s", "max_rss_kib", "exit_status", "conflicts", "decisions",
+    "time_s", "threads", "cpu_s", "wall_s", "max_rss_kib", "exit_status", "conflicts", "decisions",
     "propagations", "props_per_sec", "note",
 ]
 
@@ -58,12 +58,19 @@ def classify(verdict, expected):
     return "yes" if verdict == expected else "WRONG"
 
 
-def is_solved(verdict, expected, cpu_s, limit):
+def is_solved(verdict, expected, time_s, limit):
     """A run is solved when it gave a definite answer that is not wrong,
-    within the CPU limit."""
+    within the limit."""
     if verdict not in ("SAT", "UNSAT") or classify(verdict, expected) == "WRONG":
         return False
-    return cpu_s is not None and cpu_s <= limit
+    return time_s is not None and time_s <= limit
+
+
+def run_time(run, threads):
+    """The time a run is judged by: its CPU time, or for a run that keeps
+    several threads busy the wall-clock time its user waits (its CPU time
+    is then about that many times longer, and is kept beside it)."""
+    return run.wall_s if threads > 1 else run.cpu_s
 
 
 def props_per_sec(propagations, cpu_s):
@@ -75,7 +82,7 @@ def props_per_sec(propagations, cpu_s):
 # ---------------------------------------------------------------------------
 # The row of one run
 
-def make_row(instance, solver_label, solver, run, limit):
+def make_row(instance, solver_label, solver, run, limit, threads=1):
     parsed = PARSERS[solver](run.output)
     verdict, verdict_note = decide_verdict(run.exit_status, parsed["verdict"])
     notes = [n for n in (run.note, verdict_note) if n]
@@ -86,7 +93,8 @@ def make_row(instance, solver_label, solver, run, limit):
     correct = classify(verdict, expected)
     if correct == "WRONG":
         notes.insert(0, "WRONG ANSWER: %s, expected %s" % (verdict, expected))
-    solved = is_solved(verdict, expected, run.cpu_s, limit)
+    time_s = run_time(run, threads)
+    solved = is_solved(verdict, expected, time_s, limit)
     if verdict in ("SAT", "UNSAT") and not solved and correct != "WRONG":
         notes.append("answered after the %g s limit" % limit)
     return {
@@ -97,6 +105,8 @@ def make_row(instance, solver_label, solver, run, limit):
         "verdict": verdict,
         "correct": correct,
         "solved": 1 if solved else 0,
+        "time_s": time_s,
+        "threads": threads,
         "cpu_s": run.cpu_s,
         "wall_s": run.wall_s,
         "max_rss_kib": run.max_rss_kib,
@@ -123,18 +133,21 @@ def fmt(value, digits=2):
 
 def read_csv(path):
     """Rows of a results.csv written by write_csv, with numbers as numbers."""
-    ints = ("solved", "max_rss_kib", "exit_status", "conflicts", "decisions",
+    ints = ("solved", "threads", "max_rss_kib", "exit_status", "conflicts", "decisions",
             "propagations")
-    floats = ("cpu_s", "wall_s", "props_per_sec")
+    floats = ("time_s", "cpu_s", "wall_s", "props_per_sec")
     rows = []
     with open(path, newline="") as f:
         for raw in csv.DictReader(f):
             row = dict(raw)
             for k in ints:
-                row[k] = int(raw[k]) if raw[k] not in ("", None) else None
+                row[k] = int(raw[k]) if raw.get(k) not in ("", None) else None
             for k in floats:
-                row[k] = float(raw[k]) if raw[k] not in ("", None) else None
+                row[k] = float(raw[k]) if raw.get(k) not in ("", None) else None
             row["solved"] = row["solved"] or 0
+            row["threads"] = row["threads"] or 1
+            if row["time_s"] is None:  # written before runs were timed by threads
+                row["time_s"] = row["cpu_s"]
             rows.append(row)
     return rows
 
@@ -145,6 +158,7 @@ def write_csv(path, rows):
         writer.writeheader()
         for row in rows:
             out = dict(row)
+            out["time_s"] = fmt(row["time_s"], 3)
             out["cpu_s"] = fmt(row["cpu_s"], 3)
             out["wall_s"] = fmt(row["wall_s"], 3)
             out["props_per_sec"] = fmt(row["props_per_sec"], 0)

@@ -28,7 +28,8 @@ import tempfile
 import threading
 
 from instances import READ_ERRORS, cached_plain, select_instances
-from peers import KNOWN_SOLVERS, find_solvers, solver_command, solver_version
+from peers import (KNOWN_SOLVERS, find_solvers, solver_command, solver_threads,
+                   solver_version)
 from report import write_cactus, write_summary
 from results import fmt, make_row, read_csv, write_csv
 from runner import RunResult, run_limited
@@ -46,8 +47,9 @@ DEFAULT_QUELT = os.path.join(REPO_ROOT, "build", "quelt-bench")
 
 def parse_args(argv):
     p = argparse.ArgumentParser(description=__doc__.splitlines()[0])
-    p.add_argument("--manifest", default=DEFAULT_MANIFEST,
-                   help="manifest.tsv of the instance set (default: %(default)s)")
+    p.add_argument("--manifest", action="append",
+                   help="manifest.tsv of an instance set; may be given more than "
+                        "once (default: %s)" % DEFAULT_MANIFEST)
     p.add_argument("--solvers", default=",".join(KNOWN_SOLVERS),
                    help="comma-separated list out of quelt,minisat,cadical")
     p.add_argument("--limit", type=float, default=60.0,
@@ -58,6 +60,10 @@ def parse_args(argv):
                    help="extra options for quelt, one shell-quoted string")
     p.add_argument("--label", default="quelt",
                    help="name of the quelt configuration in the results")
+    p.add_argument("--config", action="append", default=[], metavar="LABEL=ARGS",
+                   help="a quelt configuration: its label and its options as one "
+                        "shell-quoted string; may be given more than once, and "
+                        "replaces --label and --quelt-args")
     p.add_argument("--out", default="bench/results", help="output directory")
     p.add_argument("--filter", default=None,
                    help="only instances whose file name or family matches this regex")
@@ -78,7 +84,29 @@ def parse_args(argv):
     unknown = [s for s in args.solvers if s not in KNOWN_SOLVERS]
     if unknown:
         p.error("unknown solver(s): " + ", ".join(unknown))
+    args.manifest = args.manifest or [DEFAULT_MANIFEST]
+    try:
+        args.configs = parse_configs(args.config, args.label, args.quelt_args)
+    except ValueError as err:
+        p.error(str(err))
     return args
+
+
+def parse_configs(specs, label, quelt_args):
+    """The quelt configurations as (label, options) pairs: one per LABEL=ARGS
+    spec, or the single one named by --label and --quelt-args."""
+    if not specs:
+        return [(label or "quelt", shlex.split(quelt_args))]
+    configs = []
+    for spec in specs:
+        name, sep, options = spec.partition("=")
+        name = name.strip()
+        if not sep or not name:
+            raise ValueError("--config wants LABEL=ARGS, got %r" % spec)
+        if name in KNOWN_SOLVERS[1:] or name in [c[0] for c in configs]:
+            raise ValueError("--config label %r is taken" % name)
+        configs.append((name, shlex.split(options)))
+    return configs
 
 
 def _raise_interrupt(signum, frame):
@@ -95,8 +123,6 @@ def main(argv=None):
             info = json.load(f)
         rows = read_csv(os.path.join(args.out, "results.csv"))
         return report(args.out, rows, info, plot=not args.no_plot)
-    quelt_args = shlex.split(args.quelt_args)
-    label = args.label or "quelt"
     binaries, skip_notes = find_solvers(args.solvers, args.quelt)
     for note in skip_notes:
         print("note: " + note, file=sys.stderr)
@@ -104,51 +130,58 @@ def main(argv=None):
         print("error: none of the requested solvers is available", file=sys.stderr)
         return 2
 
-    instances = select_instances(args.manifest, args.filter)
+    instances = []
+    for manifest in args.manifest:
+        instances += select_instances(manifest, args.filter)
     if not instances:
-        print("error: no instance selected from " + args.manifest, file=sys.stderr)
+        print("error: no instance selected from " + ", ".join(args.manifest),
+              file=sys.stderr)
         return 2
 
     os.makedirs(args.out, exist_ok=True)
     log_dir = os.path.join(args.out, "logs")
-    solvers = [s for s in args.solvers if s in binaries]
-    labels = {s: (label if s == "quelt" else s) for s in solvers}
-    for s in solvers:
-        os.makedirs(os.path.join(log_dir, labels[s]), exist_ok=True)
+    # One entry per column of the results: (label, solver, its options).
+    entries = []
+    for s in args.solvers:
+        if s not in binaries:
+            continue
+        if s == "quelt":
+            entries += [(label, s, options) for label, options in args.configs]
+        else:
+            entries.append((s, s, []))
+    for label, _, _ in entries:
+        os.makedirs(os.path.join(log_dir, label), exist_ok=True)
 
-    tasks = []
-    for inst in instances:
-        for s in solvers:
-            tasks.append((inst, s))
+    tasks = [(inst, entry) for inst in instances for entry in entries]
     total = len(tasks)
-    print("%d instances x %d solvers, %g s CPU limit, into %s"
-          % (len(instances), len(solvers), args.limit, args.out), file=sys.stderr)
+    print("%d instances x %d solvers, %g s limit, into %s"
+          % (len(instances), len(entries), args.limit, args.out), file=sys.stderr)
 
     print_lock = threading.Lock()
     counter = [0]
 
     def run_task(task):
-        inst, s = task
+        inst, (label, s, options) = task
+        threads = solver_threads(s, options)
         try:
             cnf = cached_plain(inst["source"], args.cache)
         except READ_ERRORS as err:
             run = RunResult()
             run.note = "cannot read instance: %s" % err
         else:
-            cmd = solver_command(s, binaries[s], cnf, args.limit,
-                                 quelt_args if s == "quelt" else ())
-            log_path = os.path.join(log_dir, labels[s], inst["name"] + ".log")
-            run = run_limited(cmd, args.limit, log_path)
-        row = make_row(inst, labels[s], s, run, args.limit)
+            cmd = solver_command(s, binaries[s], cnf, args.limit, options)
+            log_path = os.path.join(log_dir, label, inst["name"] + ".log")
+            run = run_limited(cmd, args.limit * threads, log_path)
+        row = make_row(inst, label, s, run, args.limit, threads)
         with print_lock:
             counter[0] += 1
             status = row["verdict"] if row["solved"] else "unsolved (%s)" % row["verdict"]
-            print("[%d/%d] %-10s %-45s %-18s %8s s %s"
-                  % (counter[0], total, labels[s], inst["name"], status,
-                     fmt(row["cpu_s"], 2), row["note"]), file=sys.stderr, flush=True)
+            print("[%d/%d] %-12s %-45s %-18s %8s s %s"
+                  % (counter[0], total, label, inst["name"], status,
+                     fmt(row["time_s"], 2), row["note"]), file=sys.stderr, flush=True)
             if row["correct"] == "WRONG":
                 print("*** WRONG ANSWER *** %s on %s said %s, expected %s"
-                      % (labels[s], inst["name"], row["verdict"], inst["expected"]),
+                      % (label, inst["name"], row["verdict"], inst["expected"]),
                       file=sys.stderr, flush=True)
         return row
 
@@ -162,24 +195,27 @@ def main(argv=None):
     meta = [
         ("date", datetime.datetime.now().strftime("%Y-%m-%d %H:%M")),
         ("host", "%s, %d cores" % (platform.node(), os.cpu_count() or 0)),
-        ("manifest", args.manifest),
+        ("manifest", ", ".join(args.manifest)),
         ("instances", str(len(instances)) + (" (filter %s)" % args.filter
                                              if args.filter else "")),
-        ("CPU limit", "%g s per run, %d run(s) at a time" % (args.limit, args.jobs)),
+        ("limit", "%g s per run (CPU time; wall-clock time for a run with several "
+                  "threads), %d run(s) at a time" % (args.limit, args.jobs)),
     ]
-    for s in solvers:
+    for label, s, options in entries:
         desc = binaries[s]
         version = solver_version(s, binaries[s])
         if version:
             desc += " (%s)" % version
         if s == "quelt":
             desc += ", options: %s" % (" ".join(solver_command(
-                s, "", "FILE", args.limit, quelt_args)[1:]))
-        meta.append((labels[s], desc))
+                s, "", "FILE", args.limit, options)[1:]))
+        meta.append((label, desc))
     for note in skip_notes:
         meta.append(("skipped", note))
-    info = {"limit": args.limit, "solvers": [labels[s] for s in solvers],
-            "label": label, "meta": meta}
+    labels = [e[0] for e in entries]
+    quelt_labels = [e[0] for e in entries if e[1] == "quelt"]
+    info = {"limit": args.limit, "solvers": labels,
+            "label": quelt_labels[0] if quelt_labels else "quelt", "meta": meta}
     with open(os.path.join(args.out, "run.json"), "w") as f:
         json.dump(info, f, indent=1)
     return report(args.out, rows, info, plot=not args.no_plot)

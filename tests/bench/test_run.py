@@ -3,7 +3,7 @@ manifest, and the summary (loud wrong answers, PAR-2), on fixed numbers only."""
 import os, sys, tempfile, unittest
 
 sys.path.insert(0, os.path.join(os.path.dirname(os.path.abspath(__file__)), "..", "..", "bench"))
-import peers, report, results, runner  # noqa: E402
+import peers, report, results, run, runner  # noqa: E402
 
 QUELT = ("c solving x.cnf\nc s SATISFIABLE\ns UNSATISFIABLE\nc Decisions:                 28174  (28174/sec)\n"
          "c Random decisions:          9  (0.032%)\nc BC Propagations:           282176  (282176/sec)\n"
@@ -64,6 +64,33 @@ class RunnerTest(unittest.TestCase):
         self.assertIn("## WRONG ANSWERS\n\n- **quelt on liar: answered SAT, expected UNSAT**\n", summary)
         self.assertIn("| quelt | 1/4 | 0 | 1 | 1 | 61.5 | 22.2 | n/a |", summary)  # 1.5 + 3 * 2 * 10
         self.assertIn("| liar | f | UNSAT | **WRONG SAT** 0.20 s, 2.0 MiB |", summary)
+
+    def test_configurations_and_runs_with_threads(self):
+        self.assertEqual(run.parse_configs(["quelt=", "pre=--preprocess", "t2=--threads 2 --sp-seed 3"], "x", ""),
+                         [("quelt", []), ("pre", ["--preprocess"]), ("t2", ["--threads", "2", "--sp-seed", "3"])])
+        self.assertEqual(run.parse_configs([], "", "--threads=4"), [("quelt", ["--threads=4"])])
+        for bad in (["quelt=", "quelt=--preprocess"], ["minisat=--x"], ["--threads 2"], ["=--x"]):
+            with self.assertRaises(ValueError, msg=bad):
+                run.parse_configs(bad, "quelt", "")
+        # Several threads: limited and judged by the wall clock, the CPU limit scaled.
+        self.assertEqual(peers.solver_command("quelt", "q", "f", 9.5, ["--threads", "2"]),
+                         ["q", "--nosplash", "--dimacs", "f", "--threads", "2", "--wall-tmout", "10"])
+        self.assertEqual(peers.solver_command("quelt", "q", "f", 9.5, ["--threads=1"])[-2:], ["--tmout", "10"])
+        self.assertEqual([peers.solver_threads(s, a) for s, a in [("quelt", ["--threads", "3", "--threads", "2"]),
+                                                                  ("quelt", []), ("cadical", ["--threads", "2"])]],
+                         [2, 1, 1])
+        result = runner.RunResult()
+        result.exit_status, result.output, result.cpu_s, result.wall_s = 20, "s UNSATISFIABLE\n", 18.0, 9.0
+        inst = {"name": "p", "family": "f", "expected": "UNSAT"}
+        rows = [results.make_row(inst, "t2", "quelt", result, 10, threads=2),
+                results.make_row(inst, "t1", "quelt", result, 10)]
+        self.assertEqual([(r["time_s"], r["solved"]) for r in rows], [(9.0, 1), (18.0, 0)])
+        with tempfile.TemporaryDirectory() as tmp:
+            path = os.path.join(tmp, "results.csv")
+            results.write_csv(path, rows)
+            self.assertEqual([(r["time_s"], r["threads"], r["solved"]) for r in results.read_csv(path)],
+                             [(9.0, 2, 1), (18.0, 1, 0)])
+        self.assertEqual(report.solver_totals(rows[:1], 10)["par2"], 9.0)
 
 
 if __name__ == "__main__":
