@@ -7,8 +7,10 @@
 #               not part of make test)
 #   make fuzz   build the libFuzzer targets with clang++ and run each for
 #               FUZZ_SECONDS (tests/fuzz/README.md)
-#   make bench  build, then run quelt against minisat and cadical on the
-#               shared benchmark set (bench/README.md)
+#   make bench  build, then run four quelt configurations (default,
+#               --preprocess, --threads 2, both) against minisat and cadical
+#               on the shared benchmark set and generated families
+#               (bench/README.md)
 #   make bench-incremental
 #               build, then time quelt (through IPASIR) against CaDiCaL's
 #               library on bounded-model-checking sequences (bench/README.md)
@@ -104,7 +106,13 @@ difftest-short: build build-asan
 	  --out $(ASAN_BUILD)/difftest-failures
 
 # The peers and the plotter are needed here only, not by the build or tests.
-BENCH_PACKAGES := gnuplot-nox cadical
+BENCH_PACKAGES := gnuplot-nox cadical minisat
+# The shared instance set, and the generated families written beside the build.
+BENCH_SET ?= $(if $(QUELT_BENCH_DIR),$(QUELT_BENCH_DIR),../shared/bench)
+BENCH_FAMILIES := $(BUILD)/bench-families
+# The columns of make bench: four quelt configurations, then the peers.
+BENCH_CONFIGS := --config quelt= --config quelt-pre=--preprocess \
+  --config "quelt-t2=--threads 2" --config "quelt-t2-pre=--threads 2 --preprocess"
 
 bench: build
 	@missing=""; for p in $(BENCH_PACKAGES); do \
@@ -115,7 +123,9 @@ bench: build
 	    apt-get update -qq && DEBIAN_FRONTEND=noninteractive apt-get install -y -qq $$missing; \
 	  else echo "Missing packages (install as root):$$missing; running without them"; fi; \
 	fi
-	python3 bench/run.py --quelt $(BUILD)/quelt-bench --out bench/results
+	python3 bench/families.py --out $(BENCH_FAMILIES)
+	python3 bench/run.py --quelt $(BUILD)/quelt-bench --out bench/results $(BENCH_CONFIGS) \
+	  --manifest $(BENCH_SET)/manifest.tsv --manifest $(BENCH_FAMILIES)/manifest.tsv
 
 # One process per family, each running quelt then CaDiCaL on one formula
 # growing step by step with a solve per step.

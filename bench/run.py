@@ -132,7 +132,10 @@ def main(argv=None):
 
     instances = []
     for manifest in args.manifest:
-        instances += select_instances(manifest, args.filter)
+        if os.path.exists(manifest):
+            instances += select_instances(manifest, args.filter)
+        else:
+            print("note: no instance set at %s, skipped" % manifest, file=sys.stderr)
     if not instances:
         print("error: no instance selected from " + ", ".join(args.manifest),
               file=sys.stderr)

@@ -5,22 +5,7 @@
 #include <cstring>
 #include <new>
 
-#if defined(__SANITIZE_ADDRESS__)
-#define QUELT_ARENA_ASAN 1
-#elif defined(__has_feature)
-#if __has_feature(address_sanitizer)
-#define QUELT_ARENA_ASAN 1
-#endif
-#endif
-
-#ifdef QUELT_ARENA_ASAN
-#include <sanitizer/asan_interface.h>
-#define QUELT_POISON(p, n) ASAN_POISON_MEMORY_REGION((p), (n))
-#define QUELT_UNPOISON(p, n) ASAN_UNPOISON_MEMORY_REGION((p), (n))
-#else
-#define QUELT_POISON(p, n) ((void)(p), (void)(n))
-#define QUELT_UNPOISON(p, n) ((void)(p), (void)(n))
-#endif
+#include "core/Poison.hpp"
 
 namespace quelt::util {
 
