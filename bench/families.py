@@ -67,7 +67,7 @@ class Rng:
 
 # ---------------------------------------------------------------- Horn
 
-def horn_closure(nvars, clauses):
+def horn_closure(clauses):
     """The minimal model of the definite clauses (one positive literal) by
     forward chaining: the set of variables every model of them makes true."""
     true, watch, missing, queue = set(), {}, [], []
@@ -111,10 +111,10 @@ def horn(seed, nvars, nrules, kind, ratio=0.0):
         head = 2 + rng.below(nvars - 1)
         body = {1 + rng.below(head - 1) for _ in range(1 + rng.below(6))}
         cls.append([head] + [-b for b in sorted(body)])
-    model = horn_closure(nvars, cls)
+    model = horn_closure(cls)
     free = sorted(set(range(1, nvars + 1)) - model)
     if kind == "mixed":
-        model = horn_closure(nvars, cls + [[v] for v in rng.sample(free, len(free) // 3)])
+        model = horn_closure(cls + [[v] for v in rng.sample(free, len(free) // 3)])
     derived, outside = sorted(model), sorted(set(range(1, nvars + 1)) - model)
     if kind == "unsat":
         cls.append([-v for v in rng.sample(derived[len(derived) // 2:], 3)])
@@ -135,6 +135,8 @@ def horn(seed, nvars, nrules, kind, ratio=0.0):
 # ---------------------------------------------------------------- factoring
 
 def is_prime(n):
+    """Miller-Rabin with the first twelve primes as bases: exact far beyond
+    the 64 bits used here."""
     if n < 2:
         return False
     for p in (2, 3, 5, 7, 11, 13, 17, 19, 23, 29, 31, 37):
@@ -329,10 +331,10 @@ def dimacs(comment, nvars, clauses):
     return (head + "".join(" ".join(map(str, c)) + " 0\n" for c in clauses)).encode()
 
 
-def main():
+def main(argv=None):
     ap = argparse.ArgumentParser(description=__doc__, formatter_class=argparse.RawDescriptionHelpFormatter)
     ap.add_argument("--out", required=True, help="directory of manifest.tsv and cnf/")
-    a = ap.parse_args()
+    a = ap.parse_args(argv)
     os.makedirs(os.path.join(a.out, "cnf"), exist_ok=True)
     rows = ["file\tfamily\tvars\tclauses\texpected\tsource\n"]
     for name, family, comment, nv, cls, expected in instances():
