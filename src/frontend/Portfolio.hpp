@@ -5,8 +5,9 @@
 // line asks; it runs on the calling thread. Solvers 1 .. N-1 are built here:
 // each loads the formula from the reader's record of it (the same calls in
 // the same order, so it starts from the same database, and logs the same
-// shortened clauses to its own proof) and takes the next configuration of a
-// fixed list (configurationName). Nothing is shared between them but the
+// shortened clauses to its own proof) and takes its configuration: solver 1
+// the command line's with the preprocessor switched, the others the next of
+// a fixed list (configurationName). Nothing is shared between them but the
 // record, which only is read, and the atomic flags below.
 //
 // The solver that first ends with a verdict claims the win and raises the
@@ -29,9 +30,11 @@ class Portfolio {
  public:
   static constexpr unsigned kMaxThreads = 64;
 
-  // The configuration of solver i: "command line" for 0, then the fixed
-  // list, and past its end the list again with other random seeds.
-  static std::string configurationName(unsigned i);
+  // The configuration of solver i: "command line" for 0, the same with the
+  // preprocessor switched the other way for 1 (firstPreprocesses: whether 0
+  // preprocesses), then the fixed list, and past its end the list again
+  // with other random seeds.
+  static std::string configurationName(unsigned i, bool firstPreprocesses);
 
   // first holds the formula, whose record is formula, and is configured;
   // its time limit (absolute) is given to all. Each further solver's clauses
@@ -55,6 +58,8 @@ class Portfolio {
   // The solver that ended first with a verdict (or a failed model check);
   // -1 when none did.
   int winner() const { return winnerIndex.load(); }
+  // configurationName of solver i in this portfolio.
+  std::string nameOf(unsigned i) const { return configurationName(i, firstParams.preprocess); }
   // What solver i ran into instead of a result, if anything.
   bool reachedMemoryLimit(unsigned i) const { return entrants[i].overLimit; }
   bool ranOutOfResources(unsigned i) const { return entrants[i].outOfResources; }
@@ -90,6 +95,9 @@ class Portfolio {
 
   const std::vector<std::int32_t>& formula;
   const std::atomic<bool>& outsideStop;
+  // Solver 0's configuration, taken before it starts: solver 1 derives its
+  // own from it.
+  const SearchParams firstParams;
   std::vector<Entrant> entrants;
   std::atomic<bool> decided{false};
   std::atomic<int> winnerIndex{-1};

@@ -263,7 +263,7 @@ int runInput(boost::program_options::variables_map& vm, bool statsReport) {
   } else {
     if (portfolio != nullptr && portfolio->winner() >= 0)
       std::cout << "c winner: thread " << portfolio->winner() << " ("
-                << Portfolio::configurationName(static_cast<unsigned>(portfolio->winner())) << ")" << std::endl;
+                << portfolio->nameOf(static_cast<unsigned>(portfolio->winner())) << ")" << std::endl;
     std::cout << *shown << std::endl;
   }
   if (statsReport) shown->dumpStats(std::cout);

@@ -33,10 +33,12 @@ TEST(Threads, VerdictsModelsAndProofsOverRandomFormulas) {
     const quelt_test::Cnf f =
         !small || round % 2 ? gen.threshold3Sat(n) : gen.irregular(n, 1, gen.uniform(n, 5 * n), false);
     const std::string cnf = dir.write("f.cnf", f.dimacs()), proof = dir.file("proof");
-    const unsigned threads = round % 4 == 3 ? 5 : 2 + round % 2;  // 5: thread 4 preprocesses
+    const unsigned threads = round % 4 == 3 ? 5 : 2 + round % 2;
     std::vector<std::string> argv = {QUELT_BINARY, "--nosplash", "--model-stdout", "--dimacs", cnf,
                                      "--threads", std::to_string(threads), "--proof", proof};
     if (round % 4 >= 2) argv.push_back("--proof-text");
+    const bool preprocess = round % 5 == 0;  // then thread 1 does not
+    if (preprocess) argv.push_back("--preprocess");
     if (!small) argv.insert(argv.end(), {"--sp-rand-var-dec-freq", "1", "--sp-rand-var-dec-scaling", "1"});
     const auto r = quelt_test::runProgram(argv);
     const std::string trace = f.name + " with " + std::to_string(threads) + " threads:\n" + r.out;
@@ -48,7 +50,7 @@ TEST(Threads, VerdictsModelsAndProofsOverRandomFormulas) {
     ASSERT_TRUE(std::regex_match(r.out, m, shape)) << trace;
     const unsigned winner = static_cast<unsigned>(std::stoul(m[1]));
     EXPECT_LT(winner, threads);
-    EXPECT_EQ(m[2].str(), quelt::Portfolio::configurationName(winner));
+    EXPECT_EQ(m[2].str(), quelt::Portfolio::configurationName(winner, preprocess));
     wonByOthers += winner != 0;
 
     if (small) {
