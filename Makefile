@@ -7,13 +7,16 @@
 #               not part of make test)
 #   make fuzz   build the libFuzzer targets with clang++ and run each for
 #               FUZZ_SECONDS (tests/fuzz/README.md)
-#   make bench  build, then run four quelt configurations (default,
-#               --preprocess, --threads 2, both) against minisat and cadical
-#               on the shared benchmark set and generated families
-#               (bench/README.md)
+#   make bench  build, then run six quelt configurations (default,
+#               --preprocess, --threads 2, both, --modern, --modern
+#               --threads 2) against minisat, cadical 1.5.3, Kissat and
+#               CaDiCaL 2.2 on the shared benchmark set and generated
+#               families; BENCH_ONLY=LABEL,... runs a subset of the columns,
+#               BENCH_ARGS passes more runner options (bench/README.md)
 #   make bench-incremental
 #               build, then time quelt (through IPASIR) against CaDiCaL's
-#               library on bounded-model-checking sequences (bench/README.md)
+#               library (2.2 from ../shared/peers when there, else Debian's)
+#               on bounded-model-checking sequences (bench/README.md)
 
 PACKAGES := cmake g++ make libboost-program-options-dev libboost-iostreams-dev libgtest-dev xz-utils minisat pkg-config \
   zlib1g-dev libbz2-dev liblzma-dev \
@@ -110,9 +113,17 @@ BENCH_PACKAGES := gnuplot-nox cadical minisat
 # The shared instance set, and the generated families written beside the build.
 BENCH_SET ?= $(if $(QUELT_BENCH_DIR),$(QUELT_BENCH_DIR),../shared/bench)
 BENCH_FAMILIES := $(BUILD)/bench-families
-# The columns of make bench: four quelt configurations, then the peers.
-BENCH_CONFIGS := --config quelt= --config quelt-pre=--preprocess \
-  --config "quelt-t2=--threads 2" --config "quelt-t2-pre=--threads 2 --preprocess"
+# The columns of make bench: six quelt configurations, then the peers
+# (minisat and cadical from Debian, kissat and cadical2 from ../shared/peers).
+# A configuration whose options this build refuses is marked in the summary
+# and not run (bench/README.md).
+BENCH_CONFIGS ?= --config quelt= --config quelt-pre=--preprocess \
+  --config "quelt-t2=--threads 2" --config "quelt-t2-pre=--threads 2 --preprocess" \
+  --config quelt-modern=--modern --config "quelt-modern-t2=--modern --threads 2"
+# A subset of the columns by label, e.g. BENCH_ONLY=quelt,quelt-modern,kissat;
+# more runner options, e.g. BENCH_ARGS="--limit 10 --filter '^hole'".
+BENCH_ONLY ?=
+BENCH_ARGS ?=
 
 bench: build
 	@missing=""; for p in $(BENCH_PACKAGES); do \
@@ -125,14 +136,17 @@ bench: build
 	fi
 	python3 bench/families.py --out $(BENCH_FAMILIES)
 	python3 bench/run.py --quelt $(BUILD)/quelt-bench --out bench/results $(BENCH_CONFIGS) \
-	  --manifest $(BENCH_SET)/manifest.tsv --manifest $(BENCH_FAMILIES)/manifest.tsv
+	  --manifest $(BENCH_SET)/manifest.tsv --manifest $(BENCH_FAMILIES)/manifest.tsv \
+	  $(if $(BENCH_ONLY),--only $(BENCH_ONLY)) $(BENCH_ARGS)
 
 # One process per family, each running quelt then CaDiCaL on one formula
-# growing step by step with a solve per step.
+# growing step by step with a solve per step; recall assumes variables of
+# old steps that neither solver was told to keep.
 bench-incremental: build
 	./$(BUILD)/bench-incremental --family counter --bits 8
 	./$(BUILD)/bench-incremental --family miter --bits 5 --timer 11
 	./$(BUILD)/bench-incremental --family miter --bits 8 --steps 500
+	./$(BUILD)/bench-incremental --family recall --bits 8 --lag 64 --steps 1000
 
 clean:
 	rm -rf $(BUILD) $(ASAN_BUILD) $(FUZZ_BUILD)

@@ -12,8 +12,18 @@ import os
 import re
 import shutil
 import subprocess
+import tempfile
 
-KNOWN_SOLVERS = ("quelt", "minisat", "cadical")
+KNOWN_SOLVERS = ("quelt", "minisat", "cadical", "kissat", "cadical2")
+
+# The peers built from their own sources live beside the repository, not in
+# it: ../shared/peers/bin/NAME, or $QUELT_PEERS_DIR/bin/NAME. The solver
+# name is ours; the program's name is theirs (the shared CaDiCaL 2.2 is
+# called cadical like Debian's 1.5.3, so it is cadical2 here).
+REPO_ROOT = os.path.dirname(os.path.dirname(os.path.abspath(__file__)))
+DEFAULT_PEERS_DIR = os.environ.get(
+    "QUELT_PEERS_DIR", os.path.join(os.path.dirname(REPO_ROOT), "shared", "peers"))
+SHARED_PROGRAMS = {"kissat": "kissat", "cadical2": "cadical"}
 
 
 # ---------------------------------------------------------------------------
@@ -58,20 +68,42 @@ def solver_command(solver, binary, cnf, limit, extra_args=()):
     if solver == "cadical":
         # -n: no model lines; the verdict and statistics are all we read.
         return [binary, "-n", cnf]
+    if solver == "kissat":
+        # Not -q: Kissat refuses --statistics beside it, and the statistics
+        # come only with its messages. Those are a progress line per
+        # restart or mode switch, a few hundred over a long run, and cost
+        # nothing measurable (bench/README.md).
+        return [binary, "-n", cnf]
+    if solver == "cadical2":
+        # The messages without the progress lines: banner, options, result
+        # and statistics, about a hundred lines whatever the run's length.
+        return [binary, "-n", "--report=false", cnf]
     raise ValueError("unknown solver " + solver)
 
 
-def find_solvers(names, quelt_path):
+def _executable(path):
+    return bool(path) and os.path.isfile(path) and os.access(path, os.X_OK)
+
+
+def find_solvers(names, quelt_path, peers_dir=DEFAULT_PEERS_DIR):
     """Binaries of the requested solvers; a missing one is left out with a
     note. Returns (dict name -> path, list of notes)."""
     found, notes = {}, []
     for name in names:
         if name == "quelt":
             path = quelt_path
-            if path and os.path.isfile(path) and os.access(path, os.X_OK):
+            if _executable(path):
                 found[name] = os.path.abspath(path)
             else:
                 notes.append("quelt: no executable at %s, skipped" % path)
+        elif name in SHARED_PROGRAMS:
+            path = os.path.join(peers_dir, "bin", SHARED_PROGRAMS[name])
+            if _executable(path):
+                found[name] = os.path.abspath(path)
+            elif not os.path.isdir(peers_dir):
+                notes.append("%s: no peer solvers at %s, skipped" % (name, peers_dir))
+            else:
+                notes.append("%s: no executable at %s, skipped" % (name, path))
         else:
             path = shutil.which(name)
             if path:
@@ -81,14 +113,74 @@ def find_solvers(names, quelt_path):
     return found, notes
 
 
-def solver_version(name, path):
+# ---------------------------------------------------------------------------
+# Whether this quelt build takes a configuration's options
+
+# Two clauses, decided by propagation: the probe costs a few milliseconds.
+PROBE_CNF = "p cnf 2 2\n1 2 0\n-1 0\n"
+
+
+def rejection_message(exit_status, stderr):
+    """The message with which quelt refused its command line, or None.
+
+    quelt's option parser prints `Error: ...` on stderr and exits with 1 for
+    an option it does not know or a value it cannot read; any other outcome
+    (a verdict, a crash, a file it cannot open) is not a refusal of the
+    options and is left for the runs themselves to show."""
+    if exit_status != 1:
+        return None
+    for line in stderr.splitlines():
+        if line.startswith("Error: "):
+            return line.strip()
+    return None
+
+
+def probe_options(binary, options):
+    """Runs quelt with these options on PROBE_CNF; returns its message when
+    it rejects them (rejection_message), else None. A configuration written
+    for an option that a later build adds is then one column marked as not
+    supported instead of a column of failed runs."""
+    with tempfile.TemporaryDirectory(prefix="quelt-probe-") as tmp:
+        cnf = os.path.join(tmp, "probe.cnf")
+        with open(cnf, "w") as f:
+            f.write(PROBE_CNF)
+        try:
+            done = subprocess.run(solver_command("quelt", binary, cnf, 1, options),
+                                  stdin=subprocess.DEVNULL, capture_output=True, text=True,
+                                  errors="replace", timeout=60)
+        except (OSError, subprocess.SubprocessError):
+            return None
+    return rejection_message(done.returncode, done.stderr)
+
+
+def _debian_version(path):
+    """The version of the Debian package that installed path, or ''."""
     try:
-        if name == "cadical":
-            return subprocess.run([path, "--version"], capture_output=True, text=True,
-                                  timeout=10).stdout.strip()
+        owner = subprocess.run(["dpkg-query", "-S", os.path.realpath(path)],
+                               capture_output=True, text=True, timeout=10)
+        package = owner.stdout.split(":")[0].strip() if owner.returncode == 0 else ""
+        if not package:
+            return ""
+        return subprocess.run(["dpkg-query", "-W", "-f=${Version}", package],
+                              capture_output=True, text=True, timeout=10).stdout.strip()
     except (OSError, subprocess.SubprocessError):
         return ""
-    return ""
+
+
+def solver_version(name, path):
+    if name not in ("cadical", "cadical2", "kissat"):
+        return ""
+    try:
+        version = subprocess.run([path, "--version"], capture_output=True, text=True,
+                                 timeout=10).stdout.strip()
+    except (OSError, subprocess.SubprocessError):
+        return ""
+    if name == "cadical":
+        # Debian's 1.5.3 calls itself by its competition tag (sc2021).
+        package = _debian_version(path)
+        if package:
+            version += ", Debian package %s" % package
+    return version
 
 
 # ---------------------------------------------------------------------------
@@ -140,8 +232,11 @@ def parse_minisat_output(text):
     }
 
 
-def parse_cadical_output(text):
-    """Verdict and counters from cadical's default statistics (same keys)."""
+def parse_statistics_section(text):
+    """Verdict and counters from the statistics that cadical (1.5 and 2.2)
+    and Kissat print at the end of a run without -q (same keys). All three
+    write `c conflicts: N`, `c decisions: N`, `c propagations: N`, each
+    followed by a rate that differs between them and is not read."""
     return {
         "verdict": parse_result_line(text),
         "conflicts": _last_int(r"^c\s+conflicts:\s+(\d+)", text),
@@ -153,5 +248,7 @@ def parse_cadical_output(text):
 PARSERS = {
     "quelt": parse_quelt_report,
     "minisat": parse_minisat_output,
-    "cadical": parse_cadical_output,
+    "cadical": parse_statistics_section,
+    "cadical2": parse_statistics_section,
+    "kissat": parse_statistics_section,
 }

@@ -111,7 +111,11 @@ def _cell(row):
     return "– (%s s, %s)" % (cpu, mem)
 
 
-def write_summary(path, rows, solvers, limit, meta, quelt_label):
+def write_summary(path, rows, solvers, limit, meta, quelt_label, unsupported=None):
+    """summary.md. unsupported maps the label of a quelt configuration that
+    this build refused to quelt's message: its column is marked as such in
+    the per-solver table and has no runs to count or show."""
+    unsupported = unsupported or {}
     by_solver = {s: [r for r in rows if r["solver"] == s] for s in solvers}
     instances = []
     for r in rows:
@@ -137,6 +141,9 @@ def write_summary(path, rows, solvers, limit, meta, quelt_label):
               "| median props/s (runs ≥ %g s) |" % MIN_RATE_CPU_S,
               "| --- | ---: | ---: | ---: | ---: | ---: | ---: | ---: |"]
     for s in solvers:
+        if s in unsupported:
+            lines.append("| %s | not supported by this build | – | – | – | – | – | – |" % s)
+            continue
         t = solver_totals(by_solver[s], limit)
         rate = ("%s (n=%d)" % (_human_rate(t["median_rate"]), t["rate_runs"])
                 if t["median_rate"] is not None else "n/a")
@@ -150,6 +157,13 @@ def write_summary(path, rows, solvers, limit, meta, quelt_label):
                  "several threads they are the wall-clock time, and its CPU time, "
                  "about that many times longer, is in the total." % (2 * limit))
     lines.append("")
+    for s in solvers:
+        if s in unsupported:
+            lines.append("- %s: not supported by this build, which refused its options "
+                         "(`%s`); it has no runs and no column below." % (s, unsupported[s]))
+    if unsupported:
+        lines.append("")
+    solvers = [s for s in solvers if s not in unsupported]
 
     rate_ratios, mem_ratios = {}, {}
     if quelt_label in by_solver and "minisat" in by_solver:

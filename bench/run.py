@@ -1,5 +1,5 @@
 #!/usr/bin/env python3
-"""Benchmark runner: quelt against the peer solvers minisat and cadical.
+"""Benchmark runner: quelt against the peer solvers minisat, cadical and kissat.
 
 Runs every solver on every instance of a manifest, one run at a time by
 default, each under a CPU-time limit, and writes results.csv, summary.md and
@@ -28,8 +28,8 @@ import tempfile
 import threading
 
 from instances import READ_ERRORS, cached_plain, select_instances
-from peers import (KNOWN_SOLVERS, find_solvers, solver_command, solver_threads,
-                   solver_version)
+from peers import (DEFAULT_PEERS_DIR, KNOWN_SOLVERS, find_solvers, probe_options,
+                   solver_command, solver_threads, solver_version)
 from report import write_cactus, write_summary
 from results import fmt, make_row, read_csv, write_csv
 from runner import RunResult, run_limited
@@ -51,7 +51,13 @@ def parse_args(argv):
                    help="manifest.tsv of an instance set; may be given more than "
                         "once (default: %s)" % DEFAULT_MANIFEST)
     p.add_argument("--solvers", default=",".join(KNOWN_SOLVERS),
-                   help="comma-separated list out of quelt,minisat,cadical")
+                   help="comma-separated list out of " + ",".join(KNOWN_SOLVERS))
+    p.add_argument("--peers", default=DEFAULT_PEERS_DIR,
+                   help="directory of the peers built from source, bin/kissat and "
+                        "bin/cadical (CaDiCaL 2.2, solver cadical2) (default: %(default)s)")
+    p.add_argument("--only", default=None, metavar="LABEL,...",
+                   help="run only these columns, by label: quelt configurations "
+                        "and peer solvers")
     p.add_argument("--limit", type=float, default=60.0,
                    help="CPU seconds per run (default: %(default)s)")
     p.add_argument("--quelt", default=DEFAULT_QUELT,
@@ -87,9 +93,29 @@ def parse_args(argv):
     args.manifest = args.manifest or [DEFAULT_MANIFEST]
     try:
         args.configs = parse_configs(args.config, args.label, args.quelt_args)
+        args.solvers, args.configs = select_columns(args.only, args.solvers, args.configs)
     except ValueError as err:
         p.error(str(err))
     return args
+
+
+def select_columns(only, solvers, configs):
+    """The solvers and quelt configurations that --only keeps, in their
+    order; all of them without --only. A label that names neither a
+    configuration nor a solver is an error: a typo would otherwise run
+    nothing of what was meant."""
+    if only is None:
+        return solvers, configs
+    wanted = [w.strip() for w in only.split(",") if w.strip()]
+    labels = ([c[0] for c in configs] if "quelt" in solvers else []) + \
+        [s for s in solvers if s != "quelt"]
+    unknown = [w for w in wanted if w not in labels]
+    if unknown or not wanted:
+        raise ValueError("--only: no column %s; the columns are %s"
+                         % (", ".join(unknown) or "named", ", ".join(labels)))
+    configs = [c for c in configs if c[0] in wanted]
+    solvers = [s for s in solvers if s in wanted or (s == "quelt" and configs)]
+    return solvers, configs
 
 
 def parse_configs(specs, label, quelt_args):
@@ -123,7 +149,7 @@ def main(argv=None):
             info = json.load(f)
         rows = read_csv(os.path.join(args.out, "results.csv"))
         return report(args.out, rows, info, plot=not args.no_plot)
-    binaries, skip_notes = find_solvers(args.solvers, args.quelt)
+    binaries, skip_notes = find_solvers(args.solvers, args.quelt, args.peers)
     for note in skip_notes:
         print("note: " + note, file=sys.stderr)
     if not binaries:
@@ -152,13 +178,24 @@ def main(argv=None):
             entries += [(label, s, options) for label, options in args.configs]
         else:
             entries.append((s, s, []))
-    for label, _, _ in entries:
+    # A quelt configuration whose options this build refuses keeps its
+    # column, marked, and gets no runs.
+    unsupported = {}
+    for label, s, options in entries:
+        if s == "quelt":
+            message = probe_options(binaries[s], options)
+            if message:
+                unsupported[label] = message
+                print("note: %s: not supported by this build (%s), skipped"
+                      % (label, message), file=sys.stderr)
+    running = [e for e in entries if e[0] not in unsupported]
+    for label, _, _ in running:
         os.makedirs(os.path.join(log_dir, label), exist_ok=True)
 
-    tasks = [(inst, entry) for inst in instances for entry in entries]
+    tasks = [(inst, entry) for inst in instances for entry in running]
     total = len(tasks)
     print("%d instances x %d solvers, %g s limit, into %s"
-          % (len(instances), len(entries), args.limit, args.out), file=sys.stderr)
+          % (len(instances), len(running), args.limit, args.out), file=sys.stderr)
 
     print_lock = threading.Lock()
     counter = [0]
@@ -195,6 +232,9 @@ def main(argv=None):
             rows = list(pool.map(run_task, tasks))
 
     write_csv(os.path.join(args.out, "results.csv"), rows)
+    # The report is drawn from the rows as stored, so that --report-only
+    # rounds every figure the same way as this run.
+    rows = read_csv(os.path.join(args.out, "results.csv"))
     meta = [
         ("date", datetime.datetime.now().strftime("%Y-%m-%d %H:%M")),
         ("host", "%s, %d cores" % (platform.node(), os.cpu_count() or 0)),
@@ -212,13 +252,16 @@ def main(argv=None):
         if s == "quelt":
             desc += ", options: %s" % (" ".join(solver_command(
                 s, "", "FILE", args.limit, options)[1:]))
+        if label in unsupported:
+            desc += "; not supported by this build: %s" % unsupported[label]
         meta.append((label, desc))
     for note in skip_notes:
         meta.append(("skipped", note))
     labels = [e[0] for e in entries]
-    quelt_labels = [e[0] for e in entries if e[1] == "quelt"]
+    quelt_labels = [e[0] for e in running if e[1] == "quelt"]
     info = {"limit": args.limit, "solvers": labels,
-            "label": quelt_labels[0] if quelt_labels else "quelt", "meta": meta}
+            "label": quelt_labels[0] if quelt_labels else "quelt", "meta": meta,
+            "unsupported": unsupported}
     with open(os.path.join(args.out, "run.json"), "w") as f:
         json.dump(info, f, indent=1)
     return report(args.out, rows, info, plot=not args.no_plot)
@@ -233,7 +276,7 @@ def report(out_dir, rows, info, plot=True):
         meta.append(("plot", plot_note))
         print("note: " + plot_note, file=sys.stderr)
     write_summary(os.path.join(out_dir, "summary.md"), rows, info["solvers"],
-                  info["limit"], meta, info["label"])
+                  info["limit"], meta, info["label"], info.get("unsupported", {}))
 
     wrong = [r for r in rows if r["correct"] == "WRONG"]
     print("wrote %s/results.csv and %s/summary.md" % (out_dir, out_dir), file=sys.stderr)
