@@ -1,18 +1,12 @@
-# The installable library: the engine and the two public interfaces (the C++
-# Solver and IPASIR), without the command-line front end and so without
-# Boost. Its objects are compiled apart from quelt_objs, position-independent
+# The installable library: every layer below the command-line program (the
+# engine, the facade, the two public interfaces, the C++ Solver and IPASIR,
+# and the parallel portfolio), and so without Boost. Its objects are compiled apart from quelt_objs, position-independent
 # and with every symbol hidden that the public headers do not mark, so the
 # programs keep the code they had. libquelt.so and libquelt.a share them.
 include(GNUInstallDirs)
 include(CMakePackageConfigHelpers)
 
-file(GLOB QUELT_ENGINE_SOURCES CONFIGURE_DEPENDS
-  ${PROJECT_SOURCE_DIR}/src/core/*.cpp
-  ${PROJECT_SOURCE_DIR}/src/solver/*.cpp
-  ${PROJECT_SOURCE_DIR}/src/params/*.cpp)
-add_library(quelt_pic_objs OBJECT ${QUELT_ENGINE_SOURCES}
-  ${PROJECT_SOURCE_DIR}/src/frontend/Api.cpp
-  ${PROJECT_SOURCE_DIR}/src/frontend/Ipasir.cpp)
+add_library(quelt_pic_objs OBJECT ${QUELT_LIBRARY_SOURCES})
 set_target_properties(quelt_pic_objs PROPERTIES
   POSITION_INDEPENDENT_CODE ON
   CXX_VISIBILITY_PRESET hidden

@@ -5,8 +5,8 @@
   tools/mutate.py run mutants.tsv --root CLONE --build CLONE/build \
       --suite "ctest -j2 --timeout 120" > results.tsv
 
-`generate` picks code lines at random (seeded, spread over src/solver, src/core,
-src/frontend and src/params) and applies one regexp operator to each: a
+`generate` picks code lines at random (seeded, spread over the layers of
+src/, see DIRS) and applies one regexp operator to each: a
 flipped or loosened comparison, a swapped logical operator, an off-by-one
 constant, a swapped arithmetic operator, a negated condition, a flipped
 boolean literal, or a dropped statement. Each mutant is one line of a tab
@@ -26,7 +26,8 @@ import subprocess
 import sys
 import time
 
-DIRS = {"src/solver": 30, "src/core": 16, "src/frontend": 18, "src/params": 8}
+DIRS = {"src/engine": 14, "src/simplify": 10, "src/search": 6, "src/core": 16, "src/lib": 8, "src/app": 10,
+        "src/params": 8}
 
 # (name, pattern, replacement); each applies to one match in the line.
 OPERATORS = [
@@ -80,8 +81,9 @@ def generate(args):
     n = 0
     for d, weight in DIRS.items():
         want = round(args.count * weight / total)
-        files = sorted(os.path.join(d, f) for f in os.listdir(os.path.join(args.root, d))
-                       if f.endswith((".cpp", ".hpp")))
+        files = sorted(os.path.relpath(os.path.join(top, f), args.root)
+                       for top, _, names in os.walk(os.path.join(args.root, d))
+                       for f in names if f.endswith((".cpp", ".hpp")))
         sites = [(f, ln) for f in files for ln in code_lines(os.path.join(args.root, f))]
         rng.shuffle(sites)
         picked = 0

@@ -18,7 +18,8 @@
 // solver is unchanged, except where a call says otherwise.
 //
 // One Solver must not be used by two threads at once, apart from
-// interrupt(); distinct solvers share nothing and may run in parallel.
+// interrupt(); distinct solvers share nothing and may run in parallel. A
+// Solver can itself run several solvers in parallel threads (setThreads).
 #ifndef QUELT_QUELT_HPP
 #define QUELT_QUELT_HPP
 
@@ -85,6 +86,23 @@ class QUELT_API Solver {
   void setParameter(const std::string& name, double value);
   // Replaces every parameter with those of a preset (names as above).
   void setPreset(const std::string& preset);
+
+  // Solves with n solvers at once from now on, each in a thread of its own
+  // and each configured differently, as the command line's --threads does:
+  // every clause and assumption goes to all of them, the first verdict
+  // wins and stops the others, and a later solve goes on with every
+  // solver's learned clauses. Parameters and presets set here apply to the
+  // first solver and, with the preprocessor switched the other way, to the
+  // second; the others run a fixed list of configurations. The terminate
+  // and learn callbacks are then called from every solver's thread, one
+  // call at a time; statistics() sums the solvers' counters. Which solver
+  // answers first depends on timing, so runs with several threads are not
+  // repeatable (the verdict is). n is 1 to 64 (std::invalid_argument
+  // otherwise), set before the first literal, freeze or solve
+  // (std::logic_error afterwards, unless n is unchanged).
+  // setParameter("threads", n) does the same.
+  void setThreads(int n);
+  int threads() const;
 
   // Adds a clause for good. An empty clause makes the formula
   // unsatisfiable. Throws std::invalid_argument for 0 or INT_MIN.

@@ -1,4 +1,5 @@
-// Clause memory of one solver.
+// Clause memory of one solver, a region allocator in the spirit of MiniSat
+// 2's clause arena.
 //
 // A general-purpose allocator spends a size word and alignment padding on
 // every block: for the short clauses that make up most formulas (an 8-byte

@@ -1,4 +1,4 @@
-// Literals: one 32-bit word per literal.
+// Literals: one 32-bit word per literal, 2v + sign as in MiniSat.
 //
 // The word is 2v + 1 for the positive literal of variable v (the DIMACS
 // number of the variable, below 2^31) and 2v for the negated one. The same

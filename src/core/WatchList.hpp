@@ -1,4 +1,5 @@
-// Per-literal watch lists of the two-watched-literal scheme.
+// Per-literal watch lists of the two-watched-literal scheme (Chaff, DAC
+// 2001).
 //
 // Every stored clause of two or more literals is listed under its first two
 // literals. A list is a raw array of clause pointers with a capacity and a

@@ -100,11 +100,6 @@ ParameterSpec flag(const char* name, void (*store)(SearchParams&, double), std::
   return {name, ParameterKind::Bool, 0, 1, store, std::move(help)};
 }
 
-template <typename T>
-void writeBounds(std::ostream& os, const ParameterSpec& spec) {
-  os << static_cast<T>(spec.lower) << "," << static_cast<T>(spec.upper);
-}
-
 }  // namespace
 
 const std::vector<ParameterSpec>& parameterTable() {
@@ -199,27 +194,26 @@ const std::vector<PresetSpec>& presetTable() {
   return table;
 }
 
-std::string outOfRangeMessage(const ParameterSpec& spec) {
+void checkRange(const std::string& name, double value, double lower, double upper) {
+  if (lower <= value && value <= upper) return;
+  // A fresh stream: no notation left on another stream leaks into the bounds.
   std::ostringstream os;
-  os << "Parameter " << spec.name << " out of range.\nAllowed range [";
-  switch (spec.kind) {
-    case ParameterKind::Int: writeBounds<int>(os, spec); break;
-    case ParameterKind::Unsigned: writeBounds<unsigned int>(os, spec); break;
-    default: writeBounds<double>(os, spec); break;
-  }
-  os << "] (inclusive)\n";
-  return os.str();
+  os << "Parameter " << name << " out of range.\nAllowed range [" << lower << "," << upper << "] (inclusive)";
+  throw ParameterError(os.str());
+}
+
+const PresetSpec& presetNamed(const std::string& name) {
+  for (const PresetSpec& p : presetTable())
+    if (name == p.name || name == p.name + 6) return p;
+  throw ParameterError("Unknown preset " + name + ".");
 }
 
 void setParameter(SearchParams& params, const std::string& name, double value) {
   for (const ParameterSpec& spec : parameterTable()) {
     if (name != spec.name) continue;
+    // A fraction for an integer parameter is out of its range too.
     const bool integral = spec.kind != ParameterKind::Double;
-    if (!(spec.lower <= value && value <= spec.upper) || (integral && value != std::floor(value))) {
-      std::string message = outOfRangeMessage(spec);
-      message.pop_back();
-      throw ParameterError(message);
-    }
+    checkRange(spec.name, integral && value != std::floor(value) ? spec.upper + 1 : value, spec.lower, spec.upper);
     spec.set(params, value);
     return;
   }

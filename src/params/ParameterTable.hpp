@@ -35,16 +35,29 @@ struct PresetSpec {
 const std::vector<ParameterSpec>& parameterTable();
 const std::vector<PresetSpec>& presetTable();
 
-// The two lines reporting a value out of spec's range, each ended with a
-// newline; the bounds are written as spec's kind reads them.
-std::string outOfRangeMessage(const ParameterSpec& spec);
-
 // A parameter name that does not exist, or a value out of its range (the
-// message then is outOfRangeMessage without its last newline).
+// message then is checkBounds' two lines, without a last newline).
 class ParameterError : public std::invalid_argument {
  public:
   using std::invalid_argument::invalid_argument;
 };
+
+// The one range check of a parameter value, for the command line and the
+// library alike. Throws ParameterError with the two lines
+//   Parameter NAME out of range.
+//   Allowed range [LOWER,UPPER] (inclusive)
+// unless lower <= value <= upper (doubles are compared exactly; NaN is
+// never in range). The bounds are written in the stream's default notation,
+// which is the same for every bound in the table whatever its type.
+void checkRange(const std::string& name, double value, double lower, double upper);
+template <typename T>
+void checkBounds(const std::string& name, T value, T lower, T upper) {
+  checkRange(name, static_cast<double>(value), static_cast<double>(lower), static_cast<double>(upper));
+}
+
+// The preset called name, with or without the command line's "spset-";
+// throws ParameterError for an unknown one.
+const PresetSpec& presetNamed(const std::string& name);
 
 // Sets the parameter called name (an sp- option or a switch) to value.
 // Integer kinds take integral values only, Bool and Switch 0 or 1. Throws

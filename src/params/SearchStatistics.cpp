@@ -5,8 +5,9 @@
 // and its digits stable from one platform to the next.
 #include "params/SearchStatistics.hpp"
 
-#include <ctime>
 #include <ostream>
+
+#include "core/Clock.hpp"
 
 namespace quelt {
 
@@ -21,12 +22,10 @@ float percent(std::uint32_t a, std::uint32_t b) {
   return p;
 }
 
-double cpuSeconds() { return static_cast<double>(std::clock()) / CLOCKS_PER_SEC; }
-
 // Whole CPU seconds so far, at least 1, so that a rate taken within the first
 // second equals the raw count.
 std::uint32_t wholeSeconds() {
-  const std::uint32_t s = static_cast<std::uint32_t>(std::clock() / CLOCKS_PER_SEC);
+  const std::uint32_t s = cpuSeconds();
   return s < 1 ? 1 : s;
 }
 
@@ -103,7 +102,7 @@ std::ostream& operator<<(std::ostream& os, const SearchStatistics& s) {
      << std::endl;
   os << "c Simplification rounds:     " << s.simplificationRounds << std::endl;
   os << "c Resolution rounds:         " << s.resolutionRounds << std::endl;
-  os << "c Total runtime:             " << cpuSeconds() << std::endl;
+  os << "c Total runtime:             " << cpuTime() << std::endl;
 
   // The caller keeps fixed notation; only the precision is given back.
   os.precision(savedPrecision);

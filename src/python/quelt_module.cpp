@@ -60,6 +60,8 @@ class Solver {
  public:
   explicit Solver(const std::string& preset, const py::kwargs& params)
       : solver(std::make_unique<quelt::api::Solver>(preset)) {
+    // The thread count first: it is set before anything else.
+    if (params.contains("threads")) solver->setThreads(params["threads"].cast<int>());
     for (auto item : params) {
       std::string name = py::str(item.first);
       for (char& c : name)
@@ -191,7 +193,8 @@ PYBIND11_MODULE(quelt, m) {
 
   py::class_<Solver>(m, "Solver",
                      "Solver(preset='default', **params): params are search parameters by name, "
-                     "with '_' for '-' (sp_first_restart=200).")
+                     "with '_' for '-' (sp_first_restart=200), and threads=N for N solvers in "
+                     "parallel threads.")
       .def(py::init<const std::string&, const py::kwargs&>(), py::arg("preset") = "default")
       .def("add_clause", &Solver::addClause, py::arg("clause"), "Adds a clause (an iterable of literals).")
       .def("append_formula", &Solver::appendFormula, py::arg("formula"),

@@ -10,7 +10,7 @@
 #include <regex>
 #include <sstream>
 
-#include "frontend/Portfolio.hpp"
+#include "lib/parallel/Portfolio.hpp"
 #include "support/cnf.hpp"
 #include "support/drat_checker.hpp"
 #include "support/run.hpp"

@@ -12,8 +12,8 @@
 #include <iostream>
 #include <sstream>
 
-#include "frontend/CompressedInput.hpp"
-#include "frontend/Dimacs.hpp"
+#include "app/CompressedInput.hpp"
+#include "app/Dimacs.hpp"
 
 namespace io = boost::iostreams;
 

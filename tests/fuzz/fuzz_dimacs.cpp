@@ -6,8 +6,8 @@
 #include <iostream>
 #include <sstream>
 
-#include "frontend/CompressedInput.hpp"
-#include "frontend/Dimacs.hpp"
+#include "app/CompressedInput.hpp"
+#include "app/Dimacs.hpp"
 
 using Clauses = std::vector<std::vector<int>>;
 static bool digit(int c) { return c >= '0' && c <= '9'; }

@@ -29,7 +29,8 @@ class SolveTest(unittest.TestCase):
         rng = random.Random(7)
         for n in range(12):
             clauses = random_3sat(rng, 40, 150 + 5 * n)  # around the threshold: both verdicts
-            with self.subTest(n=n), quelt.Solver() as s:
+            # Every other one with two solvers in parallel threads.
+            with self.subTest(n=n), quelt.Solver(threads=1 + n % 2) as s:
                 s.append_formula(iter(clauses))
                 verdict = s.solve()
                 if shutil.which("minisat"):

@@ -14,7 +14,7 @@
 #include <string>
 #include <vector>
 
-#include "solver/Solver.hpp"
+#include "engine/Solver.hpp"
 
 namespace quelt_test {
 

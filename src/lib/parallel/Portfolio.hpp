@@ -1,0 +1,154 @@
+// Several solvers on one formula at once, each in a thread of its own and
+// each configured differently; the first verdict wins. This is the classic
+// portfolio of parallel SAT solving (ManySAT, Hamadi, Jabbour and Sais,
+// 2009, without its clause sharing).
+//
+// Every clause goes to every solver. The portfolio keeps the formula as
+// given (DIMACS literals, a 0 after each clause) and each solver loads, in
+// its own thread and at the start of its next solve, the part it has not
+// seen yet: the same createVar and addClause calls in the same order, so
+// all start from the same database, and each logs the same shortened
+// clauses to its own proof. Assumptions go to every solve.
+//
+// Configurations (configurationName): solver 0 runs what the caller set
+// (setParameter, setPreset, setParameters); solver 1 the same with the
+// preprocessor switched the other way; solvers 2, 3, ... the next entry of
+// a fixed list, and past its end the list again with other random seeds. A
+// solver takes its configuration after it has loaded the formula of its
+// first solve, as a single solver takes the command line's after reading.
+//
+// The solver that first ends with a verdict claims the win and raises the
+// flag every solver has as its stop flag; the others end at their next limit
+// check and keep what they learned, so a later solve goes on with every
+// solver's learned clauses. A stop from outside (a flag, the terminate
+// callback, interrupt()) stops them all.
+//
+// With one solver there is no thread and no copy of the formula: clauses go
+// straight into it.
+//
+// Solvers share nothing but the formula, which only is read while they run,
+// and the atomic flags below. Runs with several threads are not repeatable:
+// which solver answers first depends on timing, the verdict does not.
+#pragma once
+
+#include <atomic>
+#include <cstdint>
+#include <functional>
+#include <memory>
+#include <mutex>
+#include <string>
+#include <vector>
+
+#include "lib/Facade.hpp"
+
+namespace quelt {
+
+class Portfolio {
+ public:
+  static constexpr unsigned kMaxThreads = 64;
+
+  // The configuration of solver i: "command line" for 0, the same with the
+  // preprocessor switched the other way for 1 (firstPreprocesses: whether 0
+  // preprocesses), then the fixed list, and past its end the list again
+  // with other random seeds.
+  static std::string configurationName(unsigned i, bool firstPreprocesses);
+
+  // threads solvers (1 to kMaxThreads). Solver 0 is first when given (it
+  // must outlive the portfolio), otherwise one of the portfolio's own.
+  explicit Portfolio(unsigned threads, Facade* first = nullptr);
+  ~Portfolio();
+  Portfolio(const Portfolio&) = delete;
+  Portfolio& operator=(const Portfolio&) = delete;
+
+  unsigned size() const { return static_cast<unsigned>(entrants.size()); }
+  Facade& solver(unsigned i) { return *entrants[i].facade; }
+  const Facade& solver(unsigned i) const { return *entrants[i].facade; }
+
+  // ---- The formula --------------------------------------------------------------
+  void createVar(unsigned v);
+  // Adds a clause for every solver.
+  void addClause(std::vector<Literal>& lits);
+  // The record of the formula itself, for a reader that fills it while it
+  // loads solver 0 directly (then call firstHoldsRecord()).
+  std::vector<std::int32_t>& record() { return formula; }
+  void firstHoldsRecord() { entrants[0].loaded = formula.size(); }
+  // The largest variable any solver has been told of.
+  unsigned maxVar() const { return maxVariable; }
+  void freeze(unsigned v);
+  void melt(unsigned v);
+
+  // ---- Settings and limits ----------------------------------------------------
+  // For solvers 0 and 1 (see the top of the file); each takes them at its
+  // next solve. Throws ParameterError as Facade does.
+  void setParameter(const std::string& name, double value);
+  void setPreset(const std::string& name);
+  void setParameters(const SearchParams& params);
+  const SearchParams& parameters() const { return base; }
+  // For every solver: as Facade's. The clause memory limit is each solver's.
+  void setCpuLimit(unsigned seconds);
+  void setDeadline(WallClock::time_point deadline);
+  void clearDeadline();
+  void setConflictLimit(std::int64_t conflicts);
+  void setMemoryLimit(std::size_t bytesPerSolver);
+  void setStopFlag(const std::atomic<bool>* flag);
+  void interrupt();
+  // Called from every solver's thread, one call at a time.
+  void setTerminate(std::function<bool()> terminate);
+  void setLearn(std::function<void(const std::vector<Literal>&)> learn);
+
+  // ---- Solving ------------------------------------------------------------------
+  // Solves on every solver and returns when all have ended: the winner's
+  // status, or without a winner that of solver 0 (a stop or a limit).
+  unsigned solve(const std::vector<Literal>& assumptions = {});
+  // The solver that ended the last solve first with a verdict (or a failed
+  // model check); -1 when none did.
+  int winner() const { return winnerIndex.load(); }
+  // The solver whose results the last solve reports: the winner, else 0.
+  const Solver& result() const;
+  Solver& result() { return const_cast<Solver&>(static_cast<const Portfolio&>(*this).result()); }
+  // configurationName of solver i in this portfolio.
+  std::string nameOf(unsigned i) const { return configurationName(i, base.preprocess); }
+  // What solver i ran into in the last solve instead of a result, if
+  // anything: the memory limit, another failed allocation or a thread
+  // that could not be started, a failed model check (its diagnosis).
+  bool reachedMemoryLimit(unsigned i) const { return entrants[i].overLimit; }
+  bool ranOutOfResources(unsigned i) const { return entrants[i].outOfResources; }
+  const std::string& modelCheckFailure(unsigned i) const { return entrants[i].failure; }
+
+  // Checks the winner's model against every clause of the record: empty
+  // when it satisfies them all, otherwise the diagnosis (whole lines).
+  std::string checkModel() const;
+
+ private:
+  struct Entrant {
+    std::unique_ptr<Facade> own;  // null for a solver given by the caller
+    Facade* facade = nullptr;
+    std::size_t loaded = 0;       // entries of the record it holds
+    bool configured = false;      // has taken its configuration
+    bool baseChanged = false;     // solvers 0 and 1: the caller's settings changed
+    bool overLimit = false;
+    bool outOfResources = false;
+    std::string failure;
+  };
+
+  void runOne(unsigned i, const std::vector<Literal>& assumptions);
+  void load(Entrant& e);
+  void configure(unsigned i);
+  void claim(unsigned i);
+  bool stopFromOutside();
+
+  std::vector<std::int32_t> formula;
+  unsigned maxVariable = 0;
+  SearchParams base;  // the caller's configuration
+  std::uint32_t timeLimit = SearchParams::kNoTimeLimit;
+  std::vector<Entrant> entrants;
+  std::atomic<bool> decided{false};
+  std::atomic<int> winnerIndex{-1};
+  std::atomic<bool> interrupted{false};
+  const std::atomic<bool>* outsideStop = nullptr;
+  std::mutex callbacks;  // one call of the caller's callbacks at a time
+  std::function<bool()> terminate;
+  std::function<void(const std::vector<Literal>&)> learn;
+};
+
+}  // namespace quelt
