@@ -62,10 +62,12 @@ struct Limits {
 
 class QUELT_API Solver {
  public:
-  // A solver with the default parameters, or those of a preset:
+  // A solver with the default parameters, which run the modern search (the
+  // command line's --modern), or the classic search with a preset:
   // "default", "default-inc", "autotuned-kz_1_0", "autotuned-kz_1_1",
-  // "sw-verification" (the command line's spset- options). An unknown name
-  // throws ParameterError.
+  // "sw-verification" (the command line's spset- options), or "classic"
+  // for the classic search with its defaults. An unknown name throws
+  // ParameterError.
   Solver();
   explicit Solver(const std::string& preset);
   ~Solver();
@@ -78,13 +80,15 @@ class QUELT_API Solver {
   static const char* signature();
 
   // Sets a search parameter by its command-line name, e.g.
-  // setParameter("sp-first-restart", 200) or setParameter("preprocess", 1)
-  // (simplify the formula before the first solve). Integer parameters take
+  // setParameter("sp-first-restart", 200), setParameter("preprocess", 1)
+  // (simplify the formula before the first solve) or setParameter("modern", 0)
+  // (the classic search). The sp- parameters tune the classic search. Integer parameters take
   // integral values only, the switches 0 or 1. Throws ParameterError with the
   // command line's two lines ("Parameter sp-first-restart out of range." and
   // "Allowed range [10,10000] (inclusive)") for a value out of range.
   void setParameter(const std::string& name, double value);
-  // Replaces every parameter with those of a preset (names as above).
+  // Replaces every parameter with those of a preset (names as above); the
+  // search is then the classic one, until setParameter("modern", 1).
   void setPreset(const std::string& preset);
 
   // Solves with n solvers at once from now on, each in a thread of its own

@@ -126,13 +126,17 @@ po::options_description runOptions() {
   return g;
 }
 
-// The switches of the parameter table: bare options, set when present.
-po::options_description preprocessingOptions() {
-  po::options_description g("Preprocessing", kOptionLineWidth);
+// The switches of the parameter table: bare options, set when present, in
+// the help group their entry names.
+po::options_description switchOptions(const char* group) {
+  po::options_description g(group, kOptionLineWidth);
   for (const ParameterSpec& spec : parameterTable())
-    if (spec.kind == ParameterKind::Switch) g.add_options()(spec.name, spec.help.c_str());
+    if (spec.kind == ParameterKind::Switch && std::string(spec.group) == group)
+      g.add_options()(spec.name, spec.help.c_str());
   return g;
 }
+po::options_description preprocessingOptions() { return switchOptions("Preprocessing"); }
+po::options_description strategyOptions() { return switchOptions("Search strategy"); }
 
 po::options_description parallelOptions() {
   po::options_description g("Parallel search", kOptionLineWidth);
@@ -219,6 +223,7 @@ po::options_description parsingOptions() {
       .add(searchParameterOptions())
       .add(proofOptions())
       .add(runOptions())
+      .add(strategyOptions())
       .add(preprocessingOptions())
       .add(parallelOptions())
       .add(hiddenOptions());
@@ -232,6 +237,7 @@ po::options_description helpOptions() {
       .add(presetOptions())
       .add(proofOptions())
       .add(runOptions())
+      .add(strategyOptions())
       .add(preprocessingOptions())
       .add(parallelOptions());
   return shown;

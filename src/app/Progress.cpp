@@ -55,6 +55,7 @@ void ProgressTable::report(const Solver& s, bool final) {
   if (!started) {
     out << 'c';
     for (const char* column : kColumns) out << std::setw(kWidth) << column;
+    if (s.policy->shownMode() != 0) out << std::setw(kWidth) << "mode";
     out << '\n';
     started = true;
   }
@@ -75,6 +76,7 @@ void ProgressTable::report(const Solver& s, bool final) {
   };
   out << 'c';
   for (const std::string& cell : cells) out << std::setw(kWidth) << cell;
+  if (const char mode = s.policy->shownMode()) out << std::setw(kWidth) << (mode == 'S' ? "stable" : "focused");
   out << std::endl;
   lastSeconds = now;
   lastPropagations = propagations;

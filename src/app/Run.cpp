@@ -314,7 +314,10 @@ int runInput(boost::program_options::variables_map& vm, bool statsReport) {
                 << portfolio->nameOf(static_cast<unsigned>(portfolio->winner())) << ")" << std::endl;
     std::cout << *shown << std::endl;
   }
-  if (statsReport) shown->dumpStats(std::cout);
+  if (statsReport) {
+    shown->dumpStats(std::cout);
+    if (shown->params.modern) reportModern(std::cout, shown->stats);
+  }
   if (result == Solver::Satisfiable) writeModel(*shown, vm);
   if (vm.count("stats")) std::cout << "c Sorry, stats are not supported in competition release." << std::endl;
   if (vm.count("time")) {

@@ -14,6 +14,7 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <cstring>
 #include <iosfwd>
 #include <vector>
 
@@ -70,6 +71,16 @@ class Clause {
   void scaleActivity(double factor) {
     activity = static_cast<float>(static_cast<double>(activity) * factor);
   }
+
+  // A search that ranks learned clauses by quality rather than activity
+  // keeps its own 32-bit word in place of the activity (the other never
+  // reads it as one).
+  std::uint32_t quality() const {
+    std::uint32_t q;
+    std::memcpy(&q, &activity, sizeof q);
+    return q;
+  }
+  void setQuality(std::uint32_t q) { std::memcpy(&activity, &q, sizeof q); }
 
   void dump() const;                  // text form to standard error
   void dumpTo(std::ostream* os) const;

@@ -10,8 +10,9 @@
 // a policy combines them. Everything a policy keeps (schedules, limits,
 // averages) lives in the policy object, never in the engine's state.
 //
-// The engine itself turns to its policy in two places only: for room when
-// a clause cannot be allocated, and for fresh limits when it is reset.
+// The engine itself turns to its policy in three places only: for room
+// when a clause cannot be allocated, for fresh limits when it is reset, and,
+// when the policy asks for it, before backtracking unassigns literals.
 //
 // Each solver has exactly one policy, created with it and owned by it
 // (Solver::policy); a second policy is a second class beside the first
@@ -31,6 +32,9 @@ class Solver;
 class SearchPolicy {
  public:
   virtual ~SearchPolicy() = default;
+
+  // "classic" or "modern".
+  virtual const char* name() const = 0;
 
   // ---- Settings -------------------------------------------------------------
   // The parameters changed: derive again what depends on them (limits,
@@ -71,6 +75,12 @@ class SearchPolicy {
   virtual Literal phase(unsigned v) = 0;
 
   // ---- Asked by the engine --------------------------------------------------
+  // The literals first .. last of the trail are about to be unassigned, when
+  // the policy asked to hear it (Solver::policyHearsBacktrack).
+  virtual void unassigning(const Literal* first, const Literal* last) {
+    (void)first;
+    (void)last;
+  }
   // A clause could not be allocated: make room (delete learned clauses)
   // if that is safe now, and spend less from now on.
   virtual void makeRoom() = 0;
@@ -80,10 +90,14 @@ class SearchPolicy {
   // next reduction; 0 or less when there is no such limit.
   virtual std::int32_t shownRestartLimit() const = 0;
   virtual std::int32_t shownReductionLimit() const = 0;
+  // The mode the search is in, as one letter, or 0 for a search of one mode.
+  virtual char shownMode() const { return 0; }
 };
 
 // The classic search, every solver's policy until it is given another
 // (search/classic/ClassicPolicy.cpp).
 std::unique_ptr<SearchPolicy> makeClassicPolicy(Solver& solver);
+// The modern search (search/modern/ModernPolicy.cpp).
+std::unique_ptr<SearchPolicy> makeModernPolicy(Solver& solver);
 
 }  // namespace quelt

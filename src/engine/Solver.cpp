@@ -47,7 +47,7 @@ void Solver::construct() {
   decisionQueue.cmp = VarComparator{&vars, params.varDecHeur};
   numVars = 0;
   newUnitsMask = 0;
-  policy = makeClassicPolicy(*this);
+  policy = params.modern ? makeModernPolicy(*this) : makeClassicPolicy(*this);
 }
 
 Solver::~Solver() {
@@ -93,6 +93,7 @@ unsigned Solver::createNewVar(dpinterface::VarFlagTy kind, unsigned char a, unsi
   vars.back().reset(kind, a, b);
   numVars += 1;
   watches.addVar(v);
+  if (blockerWatches) watchers.resize(watches.numLists);
   if (litValues.size() < watches.numLists) litValues.resize(watches.numLists, 0);
   if (decisionQueue.heapIndex.size() <= v) decisionQueue.heapIndex.resize(v + 1, -1);
   decisionQueue.insert(v);
@@ -213,8 +214,7 @@ bool Solver::doAddClause(Clause* c) {
   if (!c->learned() && watchesDeferred) {
     pendingClauses += 1;
   } else {
-    watches.push((*c)[0], c);
-    watches.push((*c)[1], c);
+    watchClause(*c);
   }
   if (params.clauseSortHeur != 19 && c->size > 2)
     sortLiterals(c->begin() + 2, c->end(), params.clauseSortHeur);
@@ -225,6 +225,11 @@ void Solver::attachPending() {
   watchesDeferred = false;
   if (pendingClauses == 0) return;
   const std::size_t first = clauses.size() - pendingClauses;
+  if (blockerWatches) {
+    for (std::size_t k = first; k < clauses.size(); ++k) watchClause(*clauses[k]);
+    pendingClauses = 0;
+    return;
+  }
   {
     // Each list gets exactly the room its pending clauses need: grown one
     // push at a time, millions of short lists would keep up to half their
@@ -246,7 +251,7 @@ void Solver::attachPending() {
 }
 
 void Solver::removeClause(Clause* c) {
-  watches.dewatch(*c);
+  unwatchClause(*c);
   freeClause(c);
 }
 
@@ -286,8 +291,7 @@ void Solver::reopen() {
   auto restore = [this](Clause* c) {
     c->flags &= ~(Clause::kRemoved | Clause::kParked | Clause::kCollect);
     clauses.push_back(c);
-    watches.push((*c)[0], c);
-    watches.push((*c)[1], c);
+    watchClause(*c);
   };
   for (std::size_t e = eliminatedClauses.size(); e-- > 0;) {
     release(eliminatedVars[e]);
@@ -320,6 +324,7 @@ void Solver::clear() {
   decisionQueue.heapIndex.clear();
   freeAllClauses();
   watches.release();
+  watchers.clear();
   watchesDeferred = true;
   pendingClauses = 0;
   listMarks.clear();

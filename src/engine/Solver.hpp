@@ -42,6 +42,7 @@
 #include "core/Random.hpp"
 #include "core/VarInfo.hpp"
 #include "core/WatchList.hpp"
+#include "core/Watcher.hpp"
 #include "engine/Limits.hpp"
 #include "engine/SearchPolicy.hpp"
 #include "engine/proof.hpp"
@@ -147,6 +148,13 @@ class Solver {
     eliminatedClauses.back().push_back(c);
   }
   util::WatchList watches;
+  // The watch scheme in use: the classic lists of clause pointers above,
+  // or, when blockerWatches is set, watchers with blocking literals
+  // (core/Watcher.hpp) in watchers, indexed the same way; the other scheme's
+  // lists are empty then. Either way a stored clause is watched by its
+  // first two literals. The search policy chooses (useBlockerWatches).
+  bool blockerWatches = false;
+  std::vector<util::WatcherList> watchers;
   util::ClauseSets occurrences;
   std::uint32_t numVars;
   std::vector<unsigned> redundancyStack;
@@ -225,8 +233,32 @@ class Solver {
   void dumpStats() const;
 
   // ---- Engine techniques (engine/) -------------------------------------------
+  // Propagates the trail with the watch scheme in use.
+  Clause* propagate() { return blockerWatches ? propagateWatchers() : bcp(); }
   Clause* bcp();                                                   // propagate.cpp
+  Clause* propagateWatchers();                                     // propagate_watchers.cpp
+  // Watches c by its first two literals, or stops watching it, in the
+  // scheme in use (watch.cpp).
+  void watchClause(Clause& c) {
+    if (!blockerWatches) {
+      watches.push(c[0], &c);
+      watches.push(c[1], &c);
+      return;
+    }
+    const std::uint32_t binary = c.size == 2 ? 1u : 0u;
+    watchers[c[0].watchIndex()].push_back({&c, c[1], binary});
+    watchers[c[1].watchIndex()].push_back({&c, c[0], binary});
+  }
+  void unwatchClause(const Clause& c);
+  // Moves every watch to the other scheme, keeping the lists' order; at
+  // level 0, between solves.
+  void useBlockerWatches(bool on);
   void backtrack(unsigned target);                                 // backtrack.cpp
+  // A policy that keeps phases or an order of its own sets policyHearsBacktrack
+  // to be told of the literals each backtrack unassigns; the decision
+  // queue takes them back only while queueOnBacktrack is set.
+  bool policyHearsBacktrack = false;
+  bool queueOnBacktrack = true;
   unsigned analyzeConflict(Clause* conflict, std::vector<Literal>& learned);  // analyze.cpp
   void analyzeFinal(Literal falsified);
   bool isLitRedundant(unsigned var, std::vector<unsigned>& toClear, unsigned long long levels);
@@ -363,6 +395,8 @@ class Solver {
 
   // The preprocessor (preprocess.cpp) works on the clause database directly.
   friend class Preprocessor;
+  // So does the modern search's reduction (search/modern/reduce.cpp).
+  friend class ModernPolicy;
   bool preprocessed = false;  // it has run on this solver
 };
 

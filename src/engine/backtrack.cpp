@@ -8,6 +8,9 @@
 // opens a level without a literal), so levels are closed by their start
 // marks rather than by counting literals: literals of a lower level are never
 // touched. The call also samples the deepest level and the largest trail.
+//
+// A policy with an order of its own hears of the literals first, and may
+// keep the decision queue out of it (Solver::queueOnBacktrack).
 #include <cstring>
 
 #include "engine/Solver.hpp"
@@ -23,6 +26,20 @@ void Solver::backtrack(unsigned target) {
 
   std::vector<Literal>& lits = trail.lits;
   const std::size_t keep = trail.levelStarts[target + 1];
+  if (policyHearsBacktrack) policy->unassigning(lits.data() + keep, lits.data() + lits.size());
+  if (!queueOnBacktrack) {
+    util::VarInfo* const V = vars.data();
+    std::int8_t* const value = litValues.data();
+    for (std::size_t i = keep; i < lits.size(); ++i) {
+      const unsigned v = lits[i].var();
+      V[v].level = -1;
+      std::memset(value + 2 * static_cast<std::size_t>(v), 0, 2);
+    }
+    lits.resize(keep);
+    trail.levelStarts.resize(target + 1);
+    if (trail.propagationHead > lits.size()) trail.propagationHead = static_cast<std::uint32_t>(lits.size());
+    return;
+  }
   // Raw pointers throughout: the byte stores into the value table may alias
   // anything, and through the members every one would force reloads.
   util::VarInfo* const V = vars.data();

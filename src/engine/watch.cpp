@@ -1,20 +1,67 @@
-// Watching and unwatching stored clauses, one at a time or in batches.
+// Watching and unwatching stored clauses, one at a time or in batches, in
+// either watch scheme.
 //
 // Every stored clause of two or more literals is watched by its first two
-// literals (engine/propagate.cpp). Outside a batch, detach and attach act
-// at once. Inside a batch (a cleanup pass of simplification, a reduction),
-// detaching is deferred: a clause to detach is marked and its two lists
-// noted, and each noted list is compacted once at the end of the pass;
-// clauses attached again are appended after that, in order. Every list
-// ends exactly as one stable removal per clause would leave it, without a
-// scan of two long lists for every clause.
+// literals (engine/propagate.cpp, engine/propagate_watchers.cpp). Outside a
+// batch, detach and attach act at once. Inside a batch (a cleanup pass of
+// simplification, a reduction), detaching is deferred: a clause to detach
+// is marked and its two lists noted, and each noted list is compacted once
+// at the end of the pass; clauses attached again are appended after that,
+// in order. Every list ends exactly as one stable removal per clause would
+// leave it, without a scan of two long lists for every clause.
 #include "engine/Solver.hpp"
 
 namespace quelt {
 
+namespace {
+void removeWatcher(util::WatcherList& ws, const Clause* c) {
+  std::size_t j = 0;
+  for (std::size_t i = 0; i < ws.size(); ++i)
+    if (ws[i].clause != c) ws[j++] = ws[i];
+  ws.resize(j);
+}
+}  // namespace
+
+void Solver::unwatchClause(const Clause& c) {
+  if (!blockerWatches) {
+    watches.dewatch(c);
+    return;
+  }
+  removeWatcher(watchers[c[0].watchIndex()], &c);
+  removeWatcher(watchers[c[1].watchIndex()], &c);
+}
+
+void Solver::useBlockerWatches(bool on) {
+  if (on == blockerWatches) return;
+  if (on) {
+    watchers.assign(watches.numLists, util::WatcherList());
+    for (std::uint32_t i = 0; i < watches.numLists; ++i) {
+      util::WatchVector& ws = watches[i];
+      watchers[i].reserve(ws.size);
+      for (std::uint32_t k = 0; k < ws.size; ++k) {
+        Clause* const c = ws.data[k];
+        const Literal own = Literal(i ^ Literal::kSignBit);  // the literal of list i
+        const Literal other = (*c)[0] == own ? (*c)[1] : (*c)[0];
+        watchers[i].push_back({c, other, c->size == 2 ? 1u : 0u});
+      }
+      ws.size = 0;
+      watches.trim(ws);
+    }
+  } else {
+    for (std::uint32_t i = 0; i < watchers.size(); ++i) {
+      util::WatchVector& ws = watches[i];
+      watches.reserve(ws, static_cast<std::uint32_t>(watchers[i].size()));
+      for (const util::Watcher& w : watchers[i]) watches.push(ws, w.clause);
+    }
+    watchers.clear();
+    watchers.shrink_to_fit();
+  }
+  blockerWatches = on;
+}
+
 void Solver::detach(Clause& c) {
   if (!batchingDetach) {
-    watches.dewatch(c);
+    unwatchClause(c);
     return;
   }
   c.flags |= Clause::kCollect;
@@ -29,8 +76,7 @@ void Solver::detach(Clause& c) {
 
 void Solver::attach(Clause& c) {
   if (!batchingDetach) {
-    watches.push(c[0], &c);
-    watches.push(c[1], &c);
+    watchClause(c);
     return;
   }
   pendingWatches.push_back({c[0].watchIndex(), &c});
@@ -40,6 +86,14 @@ void Solver::attach(Clause& c) {
 void Solver::sweepDetached() {
   for (std::uint32_t idx : reduceLists) {
     listMarks[idx] = 0;
+    if (blockerWatches) {
+      util::WatcherList& ws = watchers[idx];
+      std::size_t j = 0;
+      for (std::size_t i = 0; i < ws.size(); ++i)
+        if ((ws[i].clause->flags & Clause::kCollect) == 0) ws[j++] = ws[i];
+      ws.resize(j);
+      continue;
+    }
     util::WatchVector& ws = watches[idx];
     std::uint32_t j = 0;
     for (std::uint32_t i = 0; i < ws.size; ++i)
@@ -51,8 +105,14 @@ void Solver::sweepDetached() {
   for (Clause* c : garbage) freeClause(c);
   garbage.clear();
   for (const auto& p : pendingWatches) {
-    p.second->flags &= ~Clause::kCollect;
-    watches.push(watches[p.first], p.second);
+    Clause* const c = p.second;
+    c->flags &= ~Clause::kCollect;
+    if (blockerWatches) {
+      const Literal own = Literal(p.first ^ Literal::kSignBit);
+      watchers[p.first].push_back({c, (*c)[0] == own ? (*c)[1] : (*c)[0], c->size == 2 ? 1u : 0u});
+    } else {
+      watches.push(watches[p.first], c);
+    }
   }
   pendingWatches.clear();
 }

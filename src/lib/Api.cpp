@@ -57,7 +57,10 @@ struct Solver::Impl {
   std::size_t modelVars() const { return result == Result::Satisfiable ? engine().model.size() : 0; }
 };
 
-Solver::Solver() : impl(new Impl) {}
+// The library's callers get the modern search: most of them solve many
+// related formulas in a row, where phases, scores and clauses carried over
+// count most. The command line keeps the classic search by default.
+Solver::Solver() : impl(new Impl) { impl->portfolio->setParameter("modern", 1); }
 
 Solver::Solver(const std::string& name) : Solver() { setPreset(name); }
 
@@ -97,7 +100,8 @@ void Solver::setParameter(const std::string& name, double value) {
 
 void Solver::setPreset(const std::string& name) {
   try {
-    impl->portfolio->setPreset(name);
+    impl->portfolio->setPreset(name == "classic" ? "default" : name);
+    impl->portfolio->setParameter("modern", 0);
   } catch (const quelt::ParameterError& e) {
     throw ParameterError(e.what());
   }
@@ -258,6 +262,14 @@ std::map<std::string, std::uint64_t> countersOf(const SearchStatistics& st) {
       {"preprocess_failed_literals", st.preprocessing.failedLiterals},
       {"preprocess_subsumed_clauses", st.preprocessing.subsumedClauses},
       {"preprocess_strengthened_clauses", st.preprocessing.strengthenedClauses},
+      {"modern_glue_sum", st.modern.glueSum},
+      {"modern_tier1_learned", st.modern.tier1},
+      {"modern_tier2_learned", st.modern.tier2},
+      {"modern_tier3_learned", st.modern.tier3},
+      {"modern_reductions", st.modern.reductions},
+      {"modern_reduced_clauses", st.modern.reducedClauses},
+      {"modern_mode_switches", st.modern.modeSwitches},
+      {"modern_rephases", st.modern.rephases},
   };
 }
 }  // namespace

@@ -14,9 +14,20 @@ Facade::~Facade() {
   if (learn) engine.learnHook = nullptr;
 }
 
+// The parameter modern chooses the policy; a solver changing policies
+// keeps its clauses, and the new policy takes over at level 0.
+void Facade::derive() {
+  const bool modern = engine.params.modern;
+  if (modern != (std::string(engine.policy->name()) == "modern")) {
+    engine.policy.reset();
+    engine.policy = modern ? makeModernPolicy(engine) : makeClassicPolicy(engine);
+  }
+  engine.policy->configure();
+}
+
 void Facade::setParameter(const std::string& name, double value) {
   quelt::setParameter(engine.params, name, value);
-  engine.policy->configure();
+  derive();
 }
 
 void Facade::setPreset(const std::string& name) {
@@ -24,7 +35,7 @@ void Facade::setPreset(const std::string& name) {
   const std::uint32_t timeLimit = engine.params.timeLimit;
   (engine.params.*preset.apply)();
   engine.params.timeLimit = timeLimit;
-  engine.policy->configure();
+  derive();
 }
 
 void Facade::setParameters(const SearchParams& params) {
@@ -32,7 +43,7 @@ void Facade::setParameters(const SearchParams& params) {
   const std::uint32_t timeLimit = engine.params.timeLimit;
   engine.params = params;
   engine.params.timeLimit = timeLimit;
-  engine.policy->configure();
+  derive();
 }
 
 void Facade::setDeadline(WallClock::time_point deadline) {

@@ -98,6 +98,9 @@ class Facade {
   unsigned solve(const std::vector<Literal>& assumptions = {});
 
  private:
+  // Has the policy the parameters name, and lets it derive its settings.
+  void derive();
+
   std::unique_ptr<Solver> own;  // null when the solver lives elsewhere
   Solver& engine;
   std::int64_t conflictBudget = -1;

@@ -176,6 +176,10 @@ const std::vector<ParameterSpec>& parameterTable() {
       {"preprocess", ParameterKind::Switch, 0, 1, set<&SP::preprocess>,
        "Simplify the formula before searching: failed literals, equivalent literals, subsumption and "
        "bounded variable elimination."},
+      {"modern", ParameterKind::Switch, 0, 1, set<&SP::modern>,
+       "Search with phase saving, target phases, glue-ranked clause tiers and alternating "
+       "focused and stable modes instead of the classic search.",
+       "Search strategy"},
   };
   return table;
 }

@@ -22,6 +22,8 @@ struct ParameterSpec {
   double lower, upper;  // unused for Bool
   void (*set)(SearchParams&, double);
   std::string help;
+  // The help group of a Switch.
+  const char* group = "Preprocessing";
 };
 
 struct PresetSpec {

@@ -35,9 +35,12 @@ struct SearchParams {
   bool updateDecQueue;
   bool usePureLiteralRule;
   std::uint32_t timeLimit;  // absolute CPU seconds; kNoTimeLimit means none
-  // Simplify the formula before the first search (solver/preprocess.cpp).
+  // Simplify the formula before the first search (simplify/preprocess.cpp).
   // A switch of its own: off unless asked for, and no preset touches it.
   bool preprocess = false;
+  // Search with the modern policy (search/modern/) instead of the classic
+  // one; a switch like preprocess.
+  bool modern = false;
   std::uint32_t presetId;
 
   static constexpr std::uint32_t kNoTimeLimit = 4294967295u;

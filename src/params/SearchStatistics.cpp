@@ -109,4 +109,22 @@ std::ostream& operator<<(std::ostream& os, const SearchStatistics& s) {
   return os;
 }
 
+void reportModern(std::ostream& os, const SearchStatistics& s) {
+  const SearchStatistics::Modern& m = s.modern;
+  const std::uint64_t learned = m.tier1 + m.tier2 + m.tier3;
+  const std::streamsize savedPrecision = os.precision();
+  os.precision(2);
+  os << "c Modern search:             " << std::endl;
+  os << "c Mean glue:                 "
+     << static_cast<double>(m.glueSum) / static_cast<double>(learned == 0 ? 1 : learned) << std::endl;
+  os << "c Learned by tier (1/2/3):   " << m.tier1 << " / " << m.tier2 << " / " << m.tier3 << std::endl;
+  os << "c Reductions:                " << m.reductions << "  (" << m.reducedClauses << " clauses)" << std::endl;
+  os << "c Mode switches:             " << m.modeSwitches << "  (" << m.stableConflicts
+     << " stable conflicts)" << std::endl;
+  os << "c Rephases:                  " << m.rephases << std::endl;
+  os << "c Levels reused at restarts: " << m.reusedLevels << std::endl;
+  os << "c Binary-minimised literals: " << m.binaryMinimised << std::endl;
+  os.precision(savedPrecision);
+}
+
 }  // namespace quelt

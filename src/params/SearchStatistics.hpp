@@ -34,7 +34,7 @@ struct SearchStatistics {
   std::uint32_t resolutionRounds = 0;
   std::int32_t simplifyBudget = 0;
 
-  // What preprocessing removed (solver/preprocess.cpp). Not part of the
+  // What preprocessing removed (simplify/preprocess.cpp). Not part of the
   // report below; the progress table and the library's counters show it.
   struct Preprocessing {
     std::uint32_t rounds = 0;
@@ -49,6 +49,23 @@ struct SearchStatistics {
     double seconds = 0;                      // CPU time it took
   } preprocessing;
 
+  // What the modern search did (search/modern/). Not part of the report
+  // below, which is the classic search's; a modern run reports these
+  // besides.
+  struct Modern {
+    std::uint64_t glueSum = 0;        // over the learned clauses
+    std::uint64_t tier1 = 0;          // learned with glue <= 2
+    std::uint64_t tier2 = 0;          // with glue <= 6
+    std::uint64_t tier3 = 0;          // the rest
+    std::uint64_t modeSwitches = 0;
+    std::uint64_t stableConflicts = 0;
+    std::uint64_t rephases = 0;
+    std::uint64_t reductions = 0;
+    std::uint64_t reducedClauses = 0;
+    std::uint64_t reusedLevels = 0;     // kept by restarts
+    std::uint64_t binaryMinimised = 0;  // literals removed with binary clauses
+  } modern;
+
   // Zeroes every counter.
   void clear() { *this = SearchStatistics(); }
   // Zeroes the search counters, keeping the database sizes, the unit counts,
@@ -58,5 +75,7 @@ struct SearchStatistics {
 
 // The "c "-prefixed report; restores the stream's precision afterwards.
 std::ostream& operator<<(std::ostream& os, const SearchStatistics& s);
+// The modern search's counters, in the same style, after that report.
+void reportModern(std::ostream& os, const SearchStatistics& s);
 
 }  // namespace quelt

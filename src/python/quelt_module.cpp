@@ -58,8 +58,9 @@ std::optional<bool> toPython(Result r) {
 
 class Solver {
  public:
-  explicit Solver(const std::string& preset, const py::kwargs& params)
-      : solver(std::make_unique<quelt::api::Solver>(preset)) {
+  // No preset: the library's default, the modern search.
+  explicit Solver(const std::optional<std::string>& preset, const py::kwargs& params)
+      : solver(preset ? std::make_unique<quelt::api::Solver>(*preset) : std::make_unique<quelt::api::Solver>()) {
     // The thread count first: it is set before anything else.
     if (params.contains("threads")) solver->setThreads(params["threads"].cast<int>());
     for (auto item : params) {
@@ -192,10 +193,11 @@ PYBIND11_MODULE(quelt, m) {
   m.attr("__version__") = std::string(quelt::api::Solver::signature()).substr(6);
 
   py::class_<Solver>(m, "Solver",
-                     "Solver(preset='default', **params): params are search parameters by name, "
+                     "Solver(preset=None, **params): the modern search, or with a preset the classic "
+                     "search ('classic', 'default', 'default-inc', ...); params are search parameters by name, "
                      "with '_' for '-' (sp_first_restart=200), and threads=N for N solvers in "
                      "parallel threads.")
-      .def(py::init<const std::string&, const py::kwargs&>(), py::arg("preset") = "default")
+      .def(py::init<const std::optional<std::string>&, const py::kwargs&>(), py::arg("preset") = py::none())
       .def("add_clause", &Solver::addClause, py::arg("clause"), "Adds a clause (an iterable of literals).")
       .def("append_formula", &Solver::appendFormula, py::arg("formula"),
            "Adds every clause of an iterable of clauses; none if one is invalid.")

@@ -117,7 +117,7 @@ bool Solver::tryEliminate(unsigned v) {
       if (c->removed()) continue;
       c->setRemoved();
       if (proof != nullptr) proof->del(*c);
-      watches.dewatch(*c);
+      unwatchClause(*c);
       if (!c->learned()) keepRemovedClause(c, own);
       for (Literal l : *c) vars[l.var()].decOccur(l.sign());
     }
@@ -151,7 +151,7 @@ void Solver::runResolution() {
         ++eliminated;
         vars[v].setEliminated();
         decisionQueue.remove(v);
-        if (bcp() != nullptr) status = Unsatisfiable;
+        if (propagate() != nullptr) status = Unsatisfiable;
       }
       if (status == Unsatisfiable) break;
     }

@@ -85,7 +85,7 @@ bool Preprocessor::run() {
   s.backtrack(0);
   // A clean start: what earlier solves set aside comes back first.
   if (!s.pureVars.empty() || !s.eliminatedVars.empty()) s.reopen();
-  if (s.bcp() != nullptr) {
+  if (s.propagate() != nullptr) {
     refute();
     return false;
   }
@@ -155,13 +155,11 @@ void Preprocessor::touch(const Clause& c) {
 
 void Preprocessor::detachAll() {
   for (std::uint32_t i = 0; i < s.watches.numLists; ++i) s.watches[i].size = 0;
+  for (util::WatcherList& ws : s.watchers) ws.clear();
 }
 
 void Preprocessor::attachAll() {
-  for (Clause* c : s.clauses) {
-    s.watches.push((*c)[0], c);
-    s.watches.push((*c)[1], c);
-  }
+  for (Clause* c : s.clauses) s.watchClause(*c);
 }
 
 // Learned clauses follow from the originals and would name variables that

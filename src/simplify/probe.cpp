@@ -21,7 +21,7 @@
 namespace quelt {
 
 void Preprocessor::probe(std::uint64_t budget) {
-  if (s.bcp() != nullptr) {
+  if (s.propagate() != nullptr) {
     refute();
     return;
   }
@@ -45,7 +45,7 @@ void Preprocessor::probe(std::uint64_t budget) {
     const std::uint32_t before = s.stats.bcPropagations;
     s.trail.levelStarts.push_back(static_cast<unsigned>(s.trail.lits.size()));
     s.assign(l, nullptr);
-    const bool failed = s.bcp() != nullptr;
+    const bool failed = s.propagate() != nullptr;
     s.backtrack(0);
     used += s.stats.bcPropagations - before;
     if (!failed) continue;
@@ -53,7 +53,7 @@ void Preprocessor::probe(std::uint64_t budget) {
     const Literal unit = ~l;
     if (s.proof != nullptr) s.proof->add(&unit, 1);
     s.assign(unit, nullptr);
-    if (s.bcp() != nullptr) {
+    if (s.propagate() != nullptr) {
       refute();
       return;
     }

@@ -110,7 +110,7 @@ void Solver::runClauseCleanup(std::vector<Clause*>& list) {
 
 bool Solver::simplify() {
   const SimplificationScope scope(*this);
-  if (bcp() != nullptr) return false;
+  if (propagate() != nullptr) return false;
   if (newUnitsMask == 0) return true;
   if (stats.simplifyBudget > 0) return true;
   stats.simplifyBudget = static_cast<std::int32_t>(stats.originalLiterals + stats.learnedLiterals);
@@ -121,7 +121,7 @@ bool Solver::simplify() {
   runClauseCleanup(learnedClauses);
   runClauseCleanup(clauses);
   if (status == Unsatisfiable) return false;
-  if (bcp() != nullptr) return false;
+  if (propagate() != nullptr) return false;
   if (params.resolution != 0 && stats.resolutionRounds < params.maxResRuns) {
     runResolution();
     decisionQueue.updateAll();
@@ -130,9 +130,9 @@ bool Solver::simplify() {
   }
   occurrences.release();
   if (status == Unsatisfiable) return false;
-  if (bcp() != nullptr) return false;
+  if (propagate() != nullptr) return false;
   runPurelitRule();
-  if (bcp() != nullptr) return false;
+  if (propagate() != nullptr) return false;
   newUnitsMask = 0;
   return true;
 }

@@ -40,7 +40,7 @@ struct Rng {
 
 enum Kind { Add, AddLits, Assume, Solve, Freeze, Melt, Param };
 const char* const kKindNames[] = {"add", "add-lits", "assume", "solve", "freeze", "melt", "param"};
-const char* const kParams[] = {"sp-resolution", "sp-use-pure-literal-rule", "preprocess"};
+const char* const kParams[] = {"sp-resolution", "sp-use-pure-literal-rule", "preprocess", "modern"};
 const char* const kPresets[] = {"default", "default-inc", "autotuned-kz_1_0", "autotuned-kz_1_1",
                                 "sw-verification"};
 
@@ -58,6 +58,7 @@ struct Config {
   int resolution = -1;  // -1: the preset's
   bool pure = false;
   bool preprocess = false;
+  bool modern = false;
 };
 
 struct Sequence {
@@ -71,7 +72,7 @@ std::string text(const Sequence& s) {
     os << "ipasir\n";
   else
     os << "api preset " << s.cfg.preset << " sp-resolution " << s.cfg.resolution << " pure " << s.cfg.pure
-       << " preprocess " << s.cfg.preprocess << '\n';
+       << " preprocess " << s.cfg.preprocess << " modern " << s.cfg.modern << '\n';
   for (const Op& o : s.ops) {
     os << kKindNames[o.kind];
     if (o.kind == Param) os << ' ' << kParams[o.lits[0]] << ' ' << o.lits[1];
@@ -99,6 +100,7 @@ class Quelt {
     if (c.resolution >= 0) s->setParameter("sp-resolution", c.resolution);
     if (c.pure) s->setParameter("sp-use-pure-literal-rule", 1);
     if (c.preprocess) s->setParameter("preprocess", 1);
+    s->setParameter("modern", c.modern ? 1 : 0);
   }
   ~Quelt() { h ? ipasir_release(h) : void(); }
   void clause(const std::vector<int>& c, bool byLiteral) {
@@ -250,6 +252,7 @@ Sequence generate(std::uint64_t seed) {
     s.cfg.resolution = r.below(3) == 0 ? -1 : 1 + r.below(2);
     s.cfg.pure = r.chance(50);
     s.cfg.preprocess = r.chance(40);
+    s.cfg.modern = r.chance(50);
   }
   const int n = 5 + r.below(36);  // variables at the end
   const int mix = r.below(3);     // clause lengths: 3; 2 and 3; 3 and 4
@@ -273,11 +276,13 @@ Sequence generate(std::uint64_t seed) {
         frozen.pop_back();
       }
       if (r.chance(10)) {
-        const int k = r.below(3);
+        const int k = r.below(4);
         s.ops.push_back({Param, {k, k == 0 ? r.below(3) : r.below(2)}});
       }
     }
-    for (int solves = 1 + r.below(2); solves > 0; --solves) {
+    // Now and then a burst of solves whose assumptions change every time,
+    // as a client probing literal by literal does.
+    for (int solves = r.chance(25) ? 4 + r.below(10) : 1 + r.below(2); solves > 0; --solves) {
       Op solve{Solve, {}, r.chance(20) ? r.below(r.chance(50) ? 3 : 40) : -1};
       for (int a = r.below(5); a > 0; --a) {
         const int l = r.chance(10) ? r.lit(n) : r.lit(live);

@@ -133,7 +133,7 @@ TEST(Api, FrozenVariablesAreNotEliminated) {
   for (const Setting& setting : {Setting{"sp-resolution", {"eliminated_variables"}},
                                  Setting{"preprocess", {"preprocess_eliminated_variables", "preprocess_substituted_variables"}}})
   for (bool freeze : {false, true}) {
-    Solver s;
+    Solver s("classic");  // whose level-0 rounds eliminate as soon as units are learned
     s.setParameter(setting.parameter, setting.parameter[0] == 's' ? 2 : 1);
     s.setParameter("sp-use-pure-literal-rule", 0);
     if (freeze)
@@ -155,6 +155,25 @@ TEST(Api, FrozenVariablesAreNotEliminated) {
       EXPECT_NE(s.model(), model);
     }
   }
+}
+
+// The library's default is the modern search; a preset, "classic" among
+// them, gives the classic search, and the parameter switches back.
+TEST(Api, TheDefaultSearchIsModernAndAPresetIsClassic) {
+  const quelt_test::Cnf f = CnfGenerator(3).threshold3Sat(90);
+  auto modernRan = [&](Solver& s) {
+    load(s, f);
+    EXPECT_NE(s.solve(), Result::Unknown);
+    const auto st = s.statistics();
+    return st.at("modern_tier1_learned") + st.at("modern_tier2_learned") + st.at("modern_tier3_learned") > 0;
+  };
+  Solver byDefault, classic("classic"), preset("sw-verification"), back("default");
+  back.setParameter("modern", 1);
+  EXPECT_TRUE(modernRan(byDefault));
+  EXPECT_FALSE(modernRan(classic));
+  EXPECT_FALSE(modernRan(preset));
+  EXPECT_TRUE(modernRan(back));
+  EXPECT_EQ(byDefault.lastResult(), classic.lastResult());
 }
 
 TEST(Api, TheGeneratorRepeatsTheCLibrarySequence) {

@@ -53,6 +53,12 @@ const Config kConfigs[] = {
     {"phaseFalse", [](SearchParams& p) { p.phaseDecHeur = 0, p.varDecHeur = 18, p.clauseSortHeur = 2; }},
     {"preprocess", [](SearchParams& p) { p.preprocess = true; }},
     {"preprocessKz11", [](SearchParams& p) { p.setAutotunedKz_1_1(), p.preprocess = true, p.maxResRuns = 5; }},
+    {"modern", [](SearchParams& p) { p.modern = true; }},
+    {"modernPreprocess", [](SearchParams& p) { p.modern = true, p.preprocess = true; }},
+    {"modernResolution", [](SearchParams& p) {
+       p.modern = true, p.resolution = 2, p.maxResRuns = 1000, p.resCutoffCls = 20, p.resCutoffLits = 10000;
+     }},
+    {"modernNoPureLiterals", [](SearchParams& p) { p.modern = true, p.usePureLiteralRule = false, p.resolution = 1; }},
 };
 
 // Formulas of at most 16 variables, both verdicts, with the irregularities

@@ -12,7 +12,14 @@ inline double scaledFrequency(double freq, double scaling) {
 
 std::unique_ptr<SearchPolicy> makeClassicPolicy(Solver& solver) { return std::make_unique<ClassicPolicy>(solver); }
 
-ClassicPolicy::ClassicPolicy(Solver& solver) : s(solver) { resetLimits(); }
+ClassicPolicy::ClassicPolicy(Solver& solver) : s(solver) {
+  // A solver handed over from another search watches and backtracks the
+  // classic way again.
+  s.useBlockerWatches(false);
+  s.policyHearsBacktrack = false;
+  s.queueOnBacktrack = true;
+  resetLimits();
+}
 
 void ClassicPolicy::resetLimits() {
   restartLimit = limitFromDouble(static_cast<double>(s.params.firstRestart));

@@ -32,6 +32,7 @@ class ClassicPolicy final : public SearchPolicy {
  public:
   explicit ClassicPolicy(Solver& solver);
 
+  const char* name() const override { return "classic"; }
   void configure() override;
   void resetLimits() override;
   void resume() override;

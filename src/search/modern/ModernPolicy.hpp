@@ -1,0 +1,178 @@
+// The modern search: the techniques that separate today's CDCL solvers from
+// those of twenty years ago, as a policy beside the classic one.
+//
+//   propagation  watchers with blocking literals, binary clauses decided
+//                from their watchers (engine/propagate_watchers.cpp)
+//   modes        a focused mode and a stable mode that alternate on a
+//                conflict schedule growing geometrically (Oh, "Between
+//                SAT and UNSAT: the fundamental difference in CDCL SAT",
+//                SAT 2015; Biere's solvers since 2018)
+//   restarts     focused: when a fast moving average of the glue rises
+//                above a slow one (Audemard and Simon, Glucose, 2012, with
+//                the bias-corrected averages of Biere and Fröhlich, POS
+//                2015); stable: the reluctant doubling (Luby) sequence
+//                scaled by 1024 conflicts; either way reusing the part of
+//                the trail that the next decisions would rebuild (van der
+//                Tak, Ramos and Heule, JSAT 2011)
+//   decisions    focused: a variable-move-to-front queue (Ryan's VMTF, as
+//                Biere and Fröhlich revived it, SAT 2015); stable: the
+//                heap of exponential VSIDS activities (MiniSat)
+//   phases       phase saving (Pipatsrisawat and Darwiche, SAT 2007),
+//                target and best phases (Biere and Fleury, POS 2020), and
+//                periodic rephasing among original, inverted, best, random
+//                and target phases (decide.cpp)
+//   learning     first-UIP analysis, recursive minimisation, and
+//                minimisation with the binary implication graph (Glucose);
+//                the glue (LBD, Audemard and Simon, IJCAI 2009) of every
+//                learned clause, recomputed when analysis uses it
+//                (analyze.cpp)
+//   reduction    three tiers: glue <= 2 kept for good, glue <= 6 kept
+//                while used recently, the rest reduced by glue and size at
+//                a growing interval (Oh's and Kochemazov's tiers, reduce.cpp)
+//
+// Propagation, analysis's minimisation and backtracking are the engine's;
+// the rest lives here and in this folder's files.
+#pragma once
+
+#include <cstdint>
+#include <vector>
+
+#include "engine/SearchPolicy.hpp"
+#include "engine/Solver.hpp"
+
+namespace quelt {
+
+class ModernPolicy final : public SearchPolicy {
+ public:
+  explicit ModernPolicy(Solver& solver);
+  ~ModernPolicy() override;
+
+  const char* name() const override { return "modern"; }
+  void configure() override;
+  void resetLimits() override;
+  void resume() override;
+
+  void beginRun() override;
+  void endRun(unsigned result) override;
+  Clause* propagate() override { return s.propagateWatchers(); }
+  bool restartAtConflict() override { return false; }
+  bool learn(Clause* conflict) override;
+  bool simplifying() override { return s.decisionLevel() == 0; }
+  bool simplify() override { return s.simplify(); }
+  bool reducing() override { return s.stats.conflicts >= nextReduce; }
+  void reduce() override;                                     // reduce.cpp
+  bool restarting() override;
+  void restart() override;
+  bool decide(Literal& decision) override;                    // decide.cpp
+  Literal phase(unsigned v) override;
+  void makeRoom() override;
+  void unassigning(const Literal* first, const Literal* last) override;
+
+  std::int32_t shownRestartLimit() const override { return 0; }
+  std::int32_t shownReductionLimit() const override;
+  char shownMode() const override { return stable ? 'S' : 'F'; }
+
+  // ---- Schedules --------------------------------------------------------------
+  // Conflicts between reductions: kReduceInterval * sqrt(reductions + 1).
+  static constexpr double kReduceInterval = 300;
+  // Conflicts before the n-th rephasing: n * kRephaseInterval.
+  static constexpr std::uint64_t kRephaseInterval = 1000;
+  // The stable mode's restart unit, in conflicts.
+  static constexpr std::uint64_t kReluctantBase = 1024;
+  // A focused restart needs the fast glue average this much above the slow,
+  // and this many conflicts since the last restart.
+  static constexpr double kRestartMargin = 1.1;
+  static constexpr std::uint64_t kRestartMinConflicts = 2;
+  // Conflicts of the first focused mode; each pair of modes doubles it.
+  static constexpr std::uint64_t kFirstModeLength = 1000;
+
+  // ---- Clause quality -------------------------------------------------------
+  // A learned clause of this search keeps, in place of the classic
+  // activity, its glue (bits 0-19) and how recently analysis used it (bits
+  // 20-21: 2 in this reduction interval and the last, 1 in this one).
+  static constexpr std::uint32_t kGlueMask = (1u << 20) - 1;
+  static constexpr std::uint32_t kUsedShift = 20;
+  static constexpr unsigned kTier1 = 2;  // glue kept for good
+  static constexpr unsigned kTier2 = 6;  // glue kept while used
+  static unsigned glueOf(const Clause& c) { return c.quality() & kGlueMask; }
+  static unsigned usedOf(const Clause& c) { return (c.quality() >> kUsedShift) & 3u; }
+  static void setQuality(Clause& c, unsigned glue, unsigned used) {
+    c.setQuality((glue > kGlueMask ? kGlueMask : glue) | (used << kUsedShift));
+  }
+
+ private:
+  Solver& s;
+
+  // ---- Modes and schedules (ModernPolicy.cpp) -------------------------------
+  bool stable = false;
+  std::uint64_t modeLength = kFirstModeLength;  // conflicts of the next mode
+  std::uint64_t nextModeSwitch = 0;   // conflict count of the next switch
+  std::uint64_t nextReduce = 0;
+  std::uint64_t nextRephase = 0;
+  std::uint64_t restartConflicts = 0;  // conflicts since the last restart
+  // Reluctant doubling: the pair (u, v) of Knuth's formulation.
+  std::uint64_t reluctantU = 1, reluctantV = 1;
+  std::uint64_t reluctantLimit = 0;  // conflict count of the next stable restart
+  // Moving averages of the glue, bias-corrected.
+  struct Average {
+    double alpha, biased = 0, exp = 1, value = 0;
+    explicit Average(double a) : alpha(a) {}
+    void update(double y) {
+      biased += alpha * (y - biased);
+      exp *= 1 - alpha;
+      value = exp < 1 ? biased / (1 - exp) : y;
+    }
+  };
+  Average fastGlue{1.0 / 32}, slowGlue{1e-5};
+  void switchMode();
+  // Sizes every per-variable table for variables created since.
+  void grow() {
+    if (saved.size() < s.vars.size()) growTables();
+  }
+  void growTables();
+
+  // ---- Decisions and phases (decide.cpp) --------------------------------------
+  // The queue of the focused mode: a doubly linked list in bump order (the
+  // last most recent), each variable stamped with the time of its bump, and
+  // the search pointer below which the first unassigned variable lies.
+  std::vector<unsigned> prev, next;
+  std::vector<std::uint64_t> stamp;
+  unsigned first = 0, last = 0, searchFrom = 0;
+  std::uint64_t stampClock = 0;
+  void enqueue(unsigned v);
+  void moveToFront(unsigned v);
+  // The variable the next decision would take, or 0.
+  unsigned nextFocused();
+  unsigned nextStable();
+  // Whether v ranks before w in the order of the current mode.
+  bool ranksBefore(unsigned v, unsigned w) const;
+  double scoreIncrement = 1.0;
+  void bumpScore(unsigned v);
+  std::vector<std::int8_t> saved, target, best;  // +1 / -1, 0: none yet
+  std::size_t targetAssigned = 0, bestAssigned = 0;
+  void updateTargetAndBest();
+  unsigned rephases = 0;
+  void rephase();
+  void rebuildHeap();
+  // The trail levels that a restart keeps: those whose decisions rank
+  // before the next decision, and the assumptions' levels.
+  unsigned reuseLevel();
+
+  // ---- Learning (analyze.cpp) -------------------------------------------------
+  std::vector<Literal> learned;
+  std::vector<unsigned> seen;        // variables marked in this analysis
+  std::vector<unsigned> levelMarks;  // per level: the stamp of the last glue count
+  std::vector<std::uint32_t> litMarks;  // per literal index: in the learned clause
+  std::uint32_t markClock = 0;
+  std::uint32_t newMark();
+  unsigned analyze(Clause* conflict, unsigned& glue);
+  unsigned countGlue(const Literal* begin, const Literal* end);
+  void noteUse(Clause& c);
+  void minimiseWithBinaries();
+  void bump(std::size_t count);
+
+  // ---- Reduction (reduce.cpp) -------------------------------------------------
+  std::vector<Clause*> candidates;
+};
+
+}  // namespace quelt

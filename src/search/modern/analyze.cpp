@@ -1,0 +1,164 @@
+// Conflict analysis of the modern search (see ModernPolicy.hpp).
+//
+// First-UIP learning as in the engine (engine/analyze.cpp), and the same
+// recursive minimisation (Solver::isLitRedundant); then the clause is cut
+// further with the binary implication graph: a literal whose negation is
+// implied by the asserting literal's negation through one binary clause
+// goes, as Glucose does it (Audemard and Simon). The glue of the clause is
+// the number of decision levels among its literals.
+//
+// Every variable the analysis meets is bumped, after the clause is found:
+// in focused mode moved to the front of the queue in the order of its last
+// bump (so that the queue keeps their relative order), in stable mode by
+// the growing score increment. A learned clause that analysis resolves
+// with is marked used and its glue recomputed: a clause whose glue drops
+// may move up a tier.
+#include <algorithm>
+
+#include "search/modern/ModernPolicy.hpp"
+
+namespace quelt {
+
+std::uint32_t ModernPolicy::newMark() {
+  if (++markClock == 0) {  // wrapped: old marks could match again
+    std::fill(levelMarks.begin(), levelMarks.end(), 0);
+    std::fill(litMarks.begin(), litMarks.end(), 0);
+    markClock = 1;
+  }
+  return markClock;
+}
+
+unsigned ModernPolicy::countGlue(const Literal* begin, const Literal* end) {
+  const std::uint32_t mark = newMark();
+  unsigned glue = 0;
+  for (const Literal* p = begin; p != end; ++p) {
+    const std::int32_t level = s.vars[p->var()].level;
+    if (level < 0) continue;
+    const std::size_t l = static_cast<std::size_t>(level);
+    if (l >= levelMarks.size()) levelMarks.resize(2 * l + 2, 0);
+    if (levelMarks[l] == mark) continue;
+    levelMarks[l] = mark;
+    glue += 1;
+  }
+  return glue;
+}
+
+void ModernPolicy::noteUse(Clause& c) {
+  unsigned glue = glueOf(c);
+  if (glue > kTier1) {
+    const unsigned now = countGlue(c.begin(), c.end());
+    if (now < glue) glue = now;
+  }
+  setQuality(c, glue, glue <= kTier2 ? 2 : 1);
+}
+
+unsigned ModernPolicy::analyze(Clause* conflict, unsigned& glue) {
+  Solver& S = s;
+  const std::int32_t d = static_cast<std::int32_t>(S.decisionLevel());
+  learned.clear();
+  learned.push_back(Literal());  // the asserting literal goes here
+  seen.clear();
+  unsigned pending = 0;
+  unsigned long long levels = 0;
+  std::size_t walk = S.trail.lits.size();
+  Clause* c = conflict;
+  std::uint32_t from = 0;  // literal 0 of a reason is the implied literal itself
+  Literal uip;
+  for (;;) {
+    if (c->learned()) noteUse(*c);
+    for (std::uint32_t k = from; k < c->size; ++k) {
+      const Literal p = (*c)[k];
+      util::VarInfo& r = S.vars[p.var()];
+      if (r.marked() || r.level < 1) continue;
+      r.mark();
+      seen.push_back(p.var());
+      if (r.level == d) {
+        ++pending;
+      } else {
+        learned.push_back(p);
+        levels |= 1ull << (static_cast<unsigned>(r.level) & 63u);
+      }
+    }
+    do {
+      --walk;
+    } while (!S.vars[S.trail.lits[walk].var()].marked());
+    uip = S.trail.lits[walk];
+    c = S.vars[uip.var()].reason;
+    from = 1;
+    if (--pending == 0) break;
+  }
+  learned[0] = ~uip;
+  const std::size_t analysed = seen.size();
+
+  std::size_t w = 1;
+  for (std::size_t i = 1; i < learned.size(); ++i) {
+    const unsigned v = learned[i].var();
+    if (S.vars[v].reason == nullptr || !S.isLitRedundant(v, seen, levels))
+      learned[w++] = learned[i];
+    else
+      S.stats.redundantLearnedLiterals += 1;
+  }
+  learned.resize(w);
+  if (learned.size() > 2) minimiseWithBinaries();
+
+  bump(analysed);
+  for (unsigned v : seen) S.vars[v].unmark();
+
+  glue = countGlue(learned.data(), learned.data() + learned.size());
+  if (learned.size() == 1) {
+    const std::int32_t bit = static_cast<std::int32_t>(1u << (learned[0].var() % 32));
+    S.newUnitsMask |= static_cast<std::uint64_t>(static_cast<std::int64_t>(bit));
+    return 0;
+  }
+  std::size_t best = 1;
+  std::int32_t bestLevel = S.vars[learned[1].var()].level;
+  for (std::size_t i = 2; i < learned.size(); ++i) {
+    const std::int32_t lv = S.vars[learned[i].var()].level;
+    if (lv > bestLevel) {
+      best = i;
+      bestLevel = lv;
+    }
+  }
+  std::swap(learned[1], learned[best]);
+  return static_cast<unsigned>(bestLevel);
+}
+
+// A binary clause (a | b) with a the asserting literal implies b once a is
+// false; so a literal -b of the clause resolves away with it.
+void ModernPolicy::minimiseWithBinaries() {
+  const std::uint32_t mark = newMark();
+  for (std::size_t i = 1; i < learned.size(); ++i) litMarks[learned[i].x] = mark;
+  const util::WatcherList& ws = s.watchers[learned[0].watchIndex()];
+  std::size_t removed = 0;
+  for (const util::Watcher& w : ws) {
+    if (!w.binary) continue;
+    const Literal implied = w.blocker;
+    if (litMarks[(~implied).x] == mark && s.isTrue(implied)) {
+      litMarks[(~implied).x] = 0;
+      removed += 1;
+    }
+  }
+  if (removed == 0) return;
+  std::size_t k = 1;
+  for (std::size_t i = 1; i < learned.size(); ++i)
+    if (litMarks[learned[i].x] == mark) learned[k++] = learned[i];
+  learned.resize(k);
+  s.stats.modern.binaryMinimised += removed;
+}
+
+void ModernPolicy::bump(std::size_t count) {
+  if (stable) {
+    for (std::size_t i = 0; i < count; ++i) bumpScore(seen[i]);
+    return;
+  }
+  // In the order of the last bumps, so the queue keeps their order.
+  std::sort(seen.begin(), seen.begin() + static_cast<std::ptrdiff_t>(count),
+            [this](unsigned a, unsigned b) { return stamp[a] < stamp[b]; });
+  for (std::size_t i = 0; i < count; ++i) {
+    const unsigned v = seen[i];
+    moveToFront(v);
+    if (s.vars[v].level < 0) searchFrom = v;
+  }
+}
+
+}  // namespace quelt

@@ -1,0 +1,130 @@
+// The modern search on formulas large enough for its schedules to run
+// (reductions, mode switches, rephasing, restarts that keep part of the
+// trail): every verdict agrees with the classic search's, every model
+// satisfies the clauses and the assumptions, every refutation's proof
+// checks, and failed assumptions are a refuted subset of those assumed.
+#include <gtest/gtest.h>
+
+#include <algorithm>
+
+#include "search/modern/ModernPolicy.hpp"
+#include "support/cnf.hpp"
+#include "support/drat_checker.hpp"
+#include "support/run.hpp"
+
+namespace {
+
+using quelt::SearchParams;
+using quelt::Solver;
+using quelt_test::Cnf;
+
+SearchParams modern() {
+  SearchParams p;
+  p.modern = true;
+  return p;
+}
+
+// Checks one answer of the modern solver m against the classic solver c,
+// both just solved under assumed.
+void expectAgreement(const Solver& m, const Solver& c, const Cnf& f, const std::vector<int>& assumed) {
+  ASSERT_EQ(m.status, c.status);
+  if (m.status == Solver::Satisfiable) {
+    auto all = f.clauses;
+    for (int a : assumed) all.push_back({a});
+    EXPECT_TRUE(quelt_test::satisfies(quelt_test::modelOf(m), all));
+    return;
+  }
+  std::vector<int> failed;
+  for (quelt::Literal l : m.failedAssumptions) failed.push_back(static_cast<int>(l.toDimacs()));
+  for (int l : failed) EXPECT_NE(std::find(assumed.begin(), assumed.end(), l), assumed.end()) << l;
+  Solver check;
+  quelt_test::load(check, f);
+  EXPECT_EQ(check.solve(quelt_test::lits(failed), false), Solver::Unsatisfiable);
+}
+
+TEST(ModernSearch, AgreesWithTheClassicSearchAndProvesItsRefutations) {
+  const quelt_test::ScratchDir dir;
+  quelt_test::CnfGenerator gen(23);
+  quelt::SearchStatistics::Modern total;
+  for (int i = 0; i < 6; ++i) {
+    const Cnf f = gen.threshold3Sat(110 + 10 * i);
+    SCOPED_TRACE(f.name);
+    Solver c;
+    quelt_test::load(c, f);
+    c.solve(false);
+    Solver m(modern());
+    {
+      quelt::ProofWriter proof(dir.file("proof"), i % 2 == 0);
+      m.proof = &proof;
+      quelt_test::load(m, f);
+      m.solve(false);
+      m.proof = nullptr;
+      ASSERT_TRUE(proof.flush());
+    }
+    expectAgreement(m, c, f, {});
+    if (m.status == Solver::Unsatisfiable) {
+      quelt_test::DratChecker checker;
+      for (const auto& cl : f.clauses) checker.addOriginal(cl);
+      EXPECT_EQ(checker.checkProof(quelt_test::readFile(dir.file("proof"))),
+                quelt_test::DratChecker::Result::Verified);
+      continue;
+    }
+    // An incremental sequence that changes its assumptions at every call,
+    // as a client exploring a space does.
+    for (unsigned k = 0; k < 24; ++k) {
+      std::vector<int> assumed;
+      for (unsigned j = 0; j <= k % 5; ++j) {
+        const int v = 1 + static_cast<int>((k * 7919u + j * 104729u) % static_cast<unsigned>(f.numVars));
+        assumed.push_back(((k + j) & 1) != 0 ? v : -v);
+      }
+      m.clearAssumed(), c.clearAssumed();
+      m.solve(quelt_test::lits(assumed), false);
+      c.solve(quelt_test::lits(assumed), false);
+      expectAgreement(m, c, f, assumed);
+    }
+    const quelt::SearchStatistics::Modern& s = m.stats.modern;
+    total.reductions += s.reductions;
+    total.modeSwitches += s.modeSwitches;
+    total.rephases += s.rephases;
+    total.reusedLevels += s.reusedLevels;
+    total.tier1 += s.tier1;
+    total.tier3 += s.tier3;
+  }
+  // The formulas are hard enough for every part of the schedule to run.
+  EXPECT_GT(total.reductions, 0u);
+  EXPECT_GT(total.modeSwitches, 0u);
+  EXPECT_GT(total.rephases, 0u);
+  EXPECT_GT(total.reusedLevels, 0u);
+  EXPECT_GT(total.tier1, 0u);
+  EXPECT_GT(total.tier3, 0u);
+}
+
+// Elimination runs between the solves; the frozen variables must survive it
+// and the decisions must respect the assumptions over them.
+TEST(ModernSearch, RespectsAssumptionsAndFrozenVariablesAfterElimination) {
+  quelt_test::CnfGenerator gen(5);
+  const Cnf f = gen.randomKSat(80, 3, 300);
+  SearchParams p = modern();
+  p.preprocess = true;
+  p.resolution = 2, p.maxResRuns = 1000, p.resCutoffCls = 20, p.resCutoffLits = 10000;
+  Solver m(p);
+  quelt_test::load(m, f);
+  for (unsigned v = 1; v <= 12; ++v) m.freeze(v);
+  Solver c;
+  quelt_test::load(c, f);
+  ASSERT_EQ(m.solve(false), Solver::Satisfiable);
+  EXPECT_GT(m.stats.preprocessing.eliminatedVariables + m.stats.eliminatedVariables, 0u);
+  for (unsigned v = 1; v <= 12; ++v) EXPECT_FALSE(m.vars[v].eliminated()) << v;
+  for (unsigned k = 0; k < 40; ++k) {
+    std::vector<int> assumed;
+    for (int v = 1; v <= 12; ++v)
+      if ((k * 2654435761u >> v) & 1) assumed.push_back(((k >> (v % 4)) & 1) != 0 ? v : -v);
+    m.clearAssumed(), c.clearAssumed();
+    m.solve(quelt_test::lits(assumed), false);
+    c.solve(quelt_test::lits(assumed), false);
+    expectAgreement(m, c, f, assumed);
+    for (unsigned v = 1; v <= 12; ++v) EXPECT_FALSE(m.vars[v].eliminated()) << v;
+  }
+}
+
+}  // namespace
