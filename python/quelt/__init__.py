@@ -212,12 +212,15 @@ class Solver(_quelt.Solver):
     close = delete
 
     def __enter__(self):
+        """The solver itself, freed by delete() when the block ends."""
         return self
 
     def __exit__(self, *exc):
+        """delete()."""
         self.delete()
 
     def __del__(self):
+        """Removes the proof file of a solver never deleted."""
         if getattr(self, "_proof_path", None) is not None:
             try:
                 self.delete()

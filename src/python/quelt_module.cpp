@@ -233,10 +233,11 @@ PYBIND11_MODULE(_quelt, m) {
            "Stops a running solve soon (from any thread), or else the next one at once.")
       .def("clear_interrupt", &Solver::clearInterrupt,
            "Withdraws an interrupt() that has not stopped a solve yet.")
-      .def("_propagate", &Solver::propagate, py::arg("assumptions"))
+      .def("_propagate", &Solver::propagate, py::arg("assumptions"), "propagate() without its checks.")
       .def("set_phases", &Solver::setPhases, py::arg("literals") = py::tuple(),
            "Decisions on the variable of each literal take the literal's sign from now on.")
-      .def("_set_proof", &Solver::setProof, py::arg("path"))
+      .def("_set_proof", &Solver::setProof, py::arg("path"),
+           "Writes a text DRAT proof to path from now on; with_proof=True uses it.")
       .def("get_model", &Solver::model, "[±1, ±2, ..., ±nof_vars()] after a satisfiable solve, else None.")
       .def("get_core", &Solver::core,
            "The failed assumptions after an unsatisfiable solve (the formula alone refutes them), "
@@ -244,7 +245,7 @@ PYBIND11_MODULE(_quelt, m) {
       .def("value", &Solver::value, py::arg("lit"), "Whether lit is true in the model.")
       .def("freeze", &Solver::freeze, py::arg("var"), "Keeps var from being eliminated; calls nest.")
       .def("melt", &Solver::melt, py::arg("var"), "Undoes one freeze(var).")
-      .def("is_frozen", &Solver::frozen, py::arg("var"))
+      .def("is_frozen", &Solver::frozen, py::arg("var"), "Whether var is frozen.")
       .def("nof_vars", &Solver::nofVars, "The largest variable so far.")
       .def("nof_clauses", &Solver::nofClauses, "The number of clauses added so far.")
       .def("statistics", &Solver::statistics, "The search counters by name, summed over all solves.")
