@@ -38,8 +38,8 @@ class Solver(_quelt.Solver):
     """
 
     def __init__(self, preset="default", bootstrap_with=None, use_timer=False, with_proof=False,
-                 incr=False, **params):
-        super().__init__(preset, **params)
+                 threads=1, incr=False, **params):
+        super().__init__(preset, threads=threads, **params)
         self._use_timer = use_timer
         self._call_time = 0.0
         self._accum_time = 0.0
