@@ -8,9 +8,9 @@
 //   - parameters and presets, by name or as a whole record, after which
 //     the policy derives again what depends on them (limits, orderings);
 //   - the limits of a solve (CPU time, elapsed time, conflicts,
-//     propagations, decisions, clause memory), the interrupt flag, a flag raised from outside and the
-//     terminate callback, all of which the engine reads through one stop
-//     check (engine/Limits.hpp);
+//     propagations, decisions, clause memory), the interrupt flag, a flag
+//     raised from outside and the terminate callback, all of which the
+//     engine reads through one stop check (engine/Limits.hpp);
 //   - the progress hook, the learned-clause hook and the proof.
 // It leaves the engine's results where the engine keeps them (status,
 // model, failed assumptions, counters); solver() reaches them.
