@@ -5,6 +5,10 @@
 #               short differential run (fuzz-short, difftest-short)
 #   make test-tsan  the test program under ThreadSanitizer (build-tsan;
 #               not part of make test)
+#   make install    build, then install the program, its man page and bash
+#               completion, the library, headers, pkg-config file and CMake
+#               package under PREFIX (default /usr/local)
+#   make package    build, then the Debian package build/package/quelt_<version>_<arch>.deb
 #   make fuzz   build the libFuzzer targets with clang++ and run each for
 #               FUZZ_SECONDS (tests/fuzz/README.md)
 #   make bench  build, then run six quelt configurations (default,
@@ -20,7 +24,8 @@
 
 PACKAGES := cmake g++ make libboost-program-options-dev libboost-iostreams-dev libgtest-dev xz-utils minisat pkg-config \
   zlib1g-dev libbz2-dev liblzma-dev \
-  libclang-rt-14-dev python3-dev python3-pip pybind11-dev libcadical-dev
+  libclang-rt-14-dev python3-dev python3-pip pybind11-dev libcadical-dev \
+  help2man dpkg-dev man-db
 JOBS ?= 2
 BUILD := build
 ASAN_BUILD := build-asan
@@ -32,7 +37,7 @@ DIFFTEST_SEED ?= 1
 DIFFTEST_COUNT ?= 300
 
 .PHONY: all deps build build-asan build-fuzz demo test test-release test-asan test-tsan fuzz fuzz-short \
-  difftest-short bench bench-incremental clean
+  difftest-short bench bench-incremental install package clean
 
 all: build
 
@@ -59,6 +64,13 @@ build-asan: deps
 demo: build
 	@./$(BUILD)/quelt --dimacs examples/demo.cnf --model-stdout; status=$$?; \
 	  echo "c exit status $$status"; [ $$status -eq 10 ] || [ $$status -eq 20 ] || [ $$status -eq 0 ]
+
+PREFIX ?= /usr/local
+install: build
+	cmake --install $(BUILD) --prefix $(PREFIX)
+
+package: build
+	cd $(BUILD) && cpack -G DEB -B package
 
 test-release: build
 	cd $(BUILD) && ctest -j$(JOBS) --output-on-failure

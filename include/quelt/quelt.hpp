@@ -56,8 +56,10 @@ class QUELT_API ParameterError : public std::invalid_argument {
 // What one solve may spend; a negative figure means no limit. When a limit
 // is reached the solve returns Result::Unknown.
 struct Limits {
-  std::int64_t conflicts = -1;  // conflicts of this solve
-  double seconds = -1;          // wall-clock seconds of this solve
+  std::int64_t conflicts = -1;     // conflicts of this solve
+  double seconds = -1;             // wall-clock seconds of this solve
+  std::int64_t propagations = -1;  // literals propagated in this solve
+  std::int64_t decisions = -1;     // decisions of this solve
 };
 
 class QUELT_API Solver {
@@ -120,9 +122,20 @@ class QUELT_API Solver {
   // passed here, then forgets them. Unknown when a limit was reached, the
   // terminate callback answered true or interrupt() was called.
   Result solve(const std::vector<int>& assumptions = {}, const Limits& limits = {});
+  // Unit propagation of the assumptions, one after the other, without any
+  // decision of the solver's own: false when it runs into a conflict (an
+  // assumption false already, or a clause falsified). assigned receives,
+  // in order, the assumptions that were not true already and every literal
+  // they implied, up to the conflict if any; never the literals the
+  // formula implies without them. Nothing of the formula changes, and
+  // lastResult() stays. Throws as addClause.
+  bool propagate(const std::vector<int>& assumptions, std::vector<int>& assigned);
   // Asks a running solve to stop soon; may be called from another thread or
   // a signal handler. A call while no solve runs stops the next one at once.
   void interrupt();
+  // Withdraws an interrupt() that has not stopped a solve yet, so that the
+  // next solve runs; safe from another thread as interrupt() is.
+  void clearInterrupt();
 
   // After a satisfiable solve: lit when lit is true in the model, -lit when
   // false. std::logic_error after any other result, std::out_of_range for a
@@ -150,6 +163,17 @@ class QUELT_API Solver {
   // Undoes one freeze. std::logic_error when var is not frozen.
   void melt(int var);
   bool frozen(int var) const;
+
+  // Decisions on the variable of lit (created if new) set it to lit from
+  // now on, instead of the phase rule's choice. Throws as addClause.
+  void setPhase(int lit);
+
+  // Writes a DRAT proof (text form) of every clause the solver derives and
+  // deletes from now on to path, flushed after each solve; "" stops it. It
+  // goes with one thread only and must be set before the first literal,
+  // freeze or solve, so that it covers the whole formula (std::logic_error
+  // otherwise); std::runtime_error when path cannot be opened.
+  void setProof(const std::string& path);
 
   // The largest variable so far.
   int maxVar() const;

@@ -180,6 +180,9 @@ class Solver {
   util::Random random{kRandomSeed};
   // Per variable: how many freezes keep it from elimination.
   std::vector<std::uint32_t> frozen;
+  // Per variable: the phase a caller asked decisions to take, +1 or -1; 0
+  // (or past the end) leaves it to the phase rule.
+  std::vector<std::int8_t> preferredPhase;
 
   // ---- Construction and the clause database (engine/Solver.cpp) -----------
   Solver();
@@ -218,6 +221,9 @@ class Solver {
   unsigned solve(bool singleRun);
   unsigned solve(const std::vector<Literal>& assumed, bool singleRun);
   unsigned search();
+  // Unit propagation of the assumptions, one after the other, without
+  // search (engine/implied.cpp).
+  bool propagateUnder(const std::vector<Literal>& assumed, std::vector<Literal>& assigned);
 
   // ---- Assumptions, results and dumps (engine/model.cpp) -------------------
   void assume(const std::vector<Literal>& lits);

@@ -33,6 +33,7 @@ Literal literal(int lit) {
 }  // namespace
 
 struct Solver::Impl {
+  std::unique_ptr<ProofWriter> proof;  // first: it outlives the engine that writes it
   std::unique_ptr<Portfolio> portfolio = std::make_unique<Portfolio>(1);
   bool used = false;             // a literal, a freeze or a solve so far
   std::vector<Literal> clause;   // being built by add()
@@ -76,6 +77,7 @@ void Solver::setThreads(int threads) {
                                 std::to_string(threads) + ".");
   Impl& s = *impl;
   if (static_cast<unsigned>(threads) == s.portfolio->size()) return;
+  if (s.proof) throw std::logic_error("A proof goes with one thread only.");
   if (s.used) throw std::logic_error("The number of threads is set before the first literal.");
   auto next = std::make_unique<Portfolio>(static_cast<unsigned>(threads));
   next->setParameters(s.portfolio->parameters());
@@ -136,6 +138,8 @@ Result Solver::solve(const std::vector<int>& assumptions, const Limits& limits) 
   Portfolio& f = *s.portfolio;
   s.used = true;
   f.setConflictLimit(limits.conflicts);
+  f.setPropagationLimit(limits.propagations);
+  f.setDecisionLimit(limits.decisions);
   if (limits.seconds >= 0)
     f.setDeadline(wallTime() + std::chrono::duration_cast<WallClock::duration>(
                                    std::chrono::duration<double>(std::min(limits.seconds, 1e9))));
@@ -162,6 +166,7 @@ Result Solver::solve(const std::vector<int>& assumptions, const Limits& limits) 
   std::sort(s.failed.begin(), s.failed.end());
   s.failed.erase(std::unique(s.failed.begin(), s.failed.end()), s.failed.end());
   for (unsigned i = 0; i < f.size(); ++i) f.solver(i).solver().clearAssumed();
+  if (s.proof && !s.proof->flush()) throw std::runtime_error("The proof could not be written.");
   s.result = r == quelt::Solver::Satisfiable     ? Result::Satisfiable
              : r == quelt::Solver::Unsatisfiable ? Result::Unsatisfiable
                                                  : Result::Unknown;
@@ -169,6 +174,38 @@ Result Solver::solve(const std::vector<int>& assumptions, const Limits& limits) 
 }
 
 void Solver::interrupt() { impl->portfolio->interrupt(); }
+
+void Solver::clearInterrupt() { impl->portfolio->clearInterrupt(); }
+
+bool Solver::propagate(const std::vector<int>& assumptions, std::vector<int>& assigned) {
+  Impl& s = *impl;
+  if (!s.clause.empty()) throw std::logic_error("A clause begun with add() is not finished.");
+  for (int lit : assumptions) literal(lit);
+  std::vector<Literal> assumed;
+  for (int lit : assumptions) assumed.push_back(s.take(lit));
+  std::vector<Literal> implied;
+  const bool consistent = s.portfolio->propagate(assumed, implied);
+  assigned.clear();
+  for (Literal l : implied) assigned.push_back(static_cast<int>(l.toDimacs()));
+  return consistent;
+}
+
+void Solver::setPhase(int lit) { impl->portfolio->setPhase(impl->take(lit)); }
+
+void Solver::setProof(const std::string& path) {
+  Impl& s = *impl;
+  if (path.empty()) {
+    s.portfolio->solver(0).setProof(nullptr);
+    if (s.proof) s.proof->flush();
+    s.proof.reset();
+    return;
+  }
+  if (s.portfolio->size() != 1) throw std::logic_error("A proof goes with one thread only.");
+  if (s.used) throw std::logic_error("The proof is set before the first literal.");
+  auto writer = std::make_unique<ProofWriter>(path, false);
+  s.portfolio->solver(0).setProof(writer.get());
+  s.proof = std::move(writer);
+}
 
 int Solver::value(int lit) const {
   const Literal l = literal(lit);

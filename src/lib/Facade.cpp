@@ -70,6 +70,18 @@ void Facade::setLearn(LearnHook hook) {
 unsigned Facade::solve(const std::vector<Literal>& assumptions) {
   Solver& e = engine;
   e.stop.conflictEnd = conflictBudget >= 0 ? static_cast<std::int64_t>(e.stats.conflicts) + conflictBudget : -1;
+  e.stop.terminate = terminate;
+  if (propagationBudget >= 0 || decisionBudget >= 0) {
+    const std::int64_t propagationEnd =
+        propagationBudget >= 0 ? static_cast<std::int64_t>(e.stats.bcPropagations) + propagationBudget : -1;
+    const std::int64_t decisionEnd =
+        decisionBudget >= 0 ? static_cast<std::int64_t>(e.stats.decisions) + decisionBudget : -1;
+    e.stop.terminate = [&e, propagationEnd, decisionEnd, callback = terminate] {
+      return (propagationEnd >= 0 && static_cast<std::int64_t>(e.stats.bcPropagations) >= propagationEnd) ||
+             (decisionEnd >= 0 && static_cast<std::int64_t>(e.stats.decisions) >= decisionEnd) ||
+             (callback && callback());
+    };
+  }
   e.clearAssumed();
   e.policy->resume();
   struct Lower {  // the interrupt flag, however the solve ends
@@ -77,6 +89,16 @@ unsigned Facade::solve(const std::vector<Literal>& assumptions) {
     ~Lower() { flag.store(false, std::memory_order_relaxed); }
   } lower{e.stop.interrupted};
   return e.solve(assumptions, false);
+}
+
+bool Facade::propagate(const std::vector<Literal>& assumptions, std::vector<Literal>& assigned) {
+  return engine.propagateUnder(assumptions, assigned);
+}
+
+void Facade::setPhase(Literal l) {
+  std::vector<std::int8_t>& phases = engine.preferredPhase;
+  if (phases.size() <= l.var()) phases.resize(l.var() + 1, 0);
+  phases[l.var()] = l.positive() ? 1 : -1;
 }
 
 }  // namespace quelt

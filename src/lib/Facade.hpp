@@ -7,10 +7,10 @@
 // of them:
 //   - parameters and presets, by name or as a whole record, after which
 //     the policy derives again what depends on them (limits, orderings);
-//   - the limits of a solve (CPU time, elapsed time, conflicts, clause
-//     memory), the interrupt flag, a flag raised from outside and the
-//     terminate callback, all of which the engine reads through one stop
-//     check (engine/Limits.hpp);
+//   - the limits of a solve (CPU time, elapsed time, conflicts,
+//     propagations, decisions, clause memory), the interrupt flag, a flag
+//     raised from outside and the terminate callback, all of which the
+//     engine reads through one stop check (engine/Limits.hpp);
 //   - the progress hook, the learned-clause hook and the proof.
 // It leaves the engine's results where the engine keeps them (status,
 // model, failed assumptions, counters); solver() reaches them.
@@ -66,6 +66,11 @@ class Facade {
   void clearDeadline() { engine.stop.hasDeadline = false; }
   // Conflicts each solve may spend from its start; negative: no limit.
   void setConflictLimit(std::int64_t conflicts) { conflictBudget = conflicts; }
+  // Propagations and decisions each solve may spend from its start;
+  // negative: no limit. The search reads them through the terminate
+  // callback's place in the stop check, so they are checked as often.
+  void setPropagationLimit(std::int64_t propagations) { propagationBudget = propagations; }
+  void setDecisionLimit(std::int64_t decisions) { decisionBudget = decisions; }
   // Bytes the clauses may take (0: no limit); a clause past it throws
   // util::MemoryLimitReached out of whatever call added it.
   void setMemoryLimit(std::size_t bytes) { engine.clauseArena.setLimit(bytes); }
@@ -75,8 +80,10 @@ class Facade {
   // Asks a running solve to stop soon; safe from another thread or a signal
   // handler. A call while no solve runs stops the next one at once.
   void interrupt() { engine.stop.interrupted.store(true, std::memory_order_relaxed); }
+  // Withdraws an interrupt that has not stopped a solve yet.
+  void clearInterrupt() { engine.stop.interrupted.store(false, std::memory_order_relaxed); }
   // Polled during each solve; true stops it. An empty function removes it.
-  void setTerminate(std::function<bool()> terminate) { engine.stop.terminate = std::move(terminate); }
+  void setTerminate(std::function<bool()> callback) { terminate = std::move(callback); }
 
   // ---- Hooks ------------------------------------------------------------------
   // Called after preprocessing, at each restart, every 1024 conflicts and
@@ -88,6 +95,8 @@ class Facade {
   void setLearn(LearnHook hook);
   // Where the proof is written (not owned); null for none.
   void setProof(ProofWriter* proof) { engine.proof = proof; }
+  // Decisions on the variable of l take its phase from now on.
+  void setPhase(Literal l);
 
   // ---- Solving ----------------------------------------------------------------
   // Solves under the given assumptions (those of an earlier solve are
@@ -96,6 +105,10 @@ class Facade {
   // in the engine until the next solve; the engine's exceptions (a failed
   // model check, util::MemoryLimitReached, std::bad_alloc) pass through.
   unsigned solve(const std::vector<Literal>& assumptions = {});
+  // Unit propagation of the assumptions without search
+  // (engine/implied.cpp): false when it ends in a conflict; assigned gets
+  // the literals it set above level 0, the assumptions among them.
+  bool propagate(const std::vector<Literal>& assumptions, std::vector<Literal>& assigned);
 
  private:
   // Has the policy the parameters name, and lets it derive its settings.
@@ -104,6 +117,9 @@ class Facade {
   std::unique_ptr<Solver> own;  // null when the solver lives elsewhere
   Solver& engine;
   std::int64_t conflictBudget = -1;
+  std::int64_t propagationBudget = -1;
+  std::int64_t decisionBudget = -1;
+  std::function<bool()> terminate;
   ProgressHook progress;
   LearnHook learn;
 };

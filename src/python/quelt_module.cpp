@@ -1,4 +1,8 @@
-// The quelt Python module: one class, Solver, over quelt::api::Solver.
+// The extension module under the quelt Python package: one class, Solver,
+// over quelt::api::Solver. The package (python/quelt/__init__.py) derives
+// its Solver from this one and adds, in Python, what needs no engine: the
+// constructor's extras, budgets kept for the next limited solve, timers,
+// model enumeration, the cardinality encoding and the DIMACS reader.
 //
 // The C++ exceptions reach Python through pybind11's translation:
 // std::invalid_argument (and so ParameterError) as ValueError,
@@ -92,12 +96,15 @@ class Solver {
   }
 
   std::optional<bool> solve(py::handle assumptions, std::optional<long long> conflicts,
-                            std::optional<double> seconds) {
+                            std::optional<double> seconds, std::optional<long long> propagations,
+                            std::optional<long long> decisions) {
     quelt::api::Solver& s = use();
     std::vector<int> assumed = toLiterals(assumptions);
     quelt::api::Limits limits;  // negative figures: no limit, as in C++
     if (conflicts) limits.conflicts = *conflicts;
     if (seconds) limits.seconds = *seconds;
+    if (propagations) limits.propagations = *propagations;
+    if (decisions) limits.decisions = *decisions;
     Result r;
     {
       Busy busy(solving);
@@ -113,6 +120,24 @@ class Solver {
   void interrupt() {
     if (solver) solver->interrupt();
   }
+  void clearInterrupt() {
+    if (solver) solver->clearInterrupt();
+  }
+
+  // Unit propagation only: quick, so it keeps the GIL.
+  std::pair<bool, std::vector<int>> propagate(py::handle assumptions) {
+    quelt::api::Solver& s = use();
+    std::vector<int> assumed = toLiterals(assumptions);
+    std::vector<int> assigned;
+    const bool consistent = s.propagate(assumed, assigned);
+    return {consistent, std::move(assigned)};
+  }
+  void setPhases(py::handle literals) {
+    std::vector<int> lits = toLiterals(literals);
+    quelt::api::Solver& s = use();
+    for (int lit : lits) s.setPhase(lit);
+  }
+  void setProof(const std::string& path) { use().setProof(path); }
 
   std::optional<std::vector<int>> model() {
     quelt::api::Solver& s = use();
@@ -188,8 +213,8 @@ class Solver {
 
 }  // namespace
 
-PYBIND11_MODULE(quelt, m) {
-  m.doc() = "Quelt, an incremental CDCL SAT solver. Literals are non-zero ints: v and -v.";
+PYBIND11_MODULE(_quelt, m) {
+  m.doc() = "The compiled part of the quelt package; use quelt.Solver.";
   m.attr("__version__") = std::string(quelt::api::Solver::signature()).substr(6);
 
   py::class_<Solver>(m, "Solver",
@@ -203,10 +228,18 @@ PYBIND11_MODULE(quelt, m) {
            "Adds every clause of an iterable of clauses; none if one is invalid.")
       .def("solve", &Solver::solve, py::arg("assumptions") = py::tuple(), py::kw_only(),
            py::arg("conflicts") = py::none(), py::arg("seconds") = py::none(),
+           py::arg("propagations") = py::none(), py::arg("decisions") = py::none(),
            "True (satisfiable), False (unsatisfiable) or None (a limit, the terminate callback "
-           "or interrupt() stopped it). The assumptions hold for this solve only.")
+           "or interrupt() stopped it). The assumptions and limits hold for this solve only.")
       .def("interrupt", &Solver::interrupt,
            "Stops a running solve soon (from any thread), or else the next one at once.")
+      .def("clear_interrupt", &Solver::clearInterrupt,
+           "Withdraws an interrupt() that has not stopped a solve yet.")
+      .def("_propagate", &Solver::propagate, py::arg("assumptions"), "propagate() without its checks.")
+      .def("set_phases", &Solver::setPhases, py::arg("literals") = py::tuple(),
+           "Decisions on the variable of each literal take the literal's sign from now on.")
+      .def("_set_proof", &Solver::setProof, py::arg("path"),
+           "Writes a text DRAT proof to path from now on; with_proof=True uses it.")
       .def("get_model", &Solver::model, "[±1, ±2, ..., ±nof_vars()] after a satisfiable solve, else None.")
       .def("get_core", &Solver::core,
            "The failed assumptions after an unsatisfiable solve (the formula alone refutes them), "
@@ -214,7 +247,7 @@ PYBIND11_MODULE(quelt, m) {
       .def("value", &Solver::value, py::arg("lit"), "Whether lit is true in the model.")
       .def("freeze", &Solver::freeze, py::arg("var"), "Keeps var from being eliminated; calls nest.")
       .def("melt", &Solver::melt, py::arg("var"), "Undoes one freeze(var).")
-      .def("is_frozen", &Solver::frozen, py::arg("var"))
+      .def("is_frozen", &Solver::frozen, py::arg("var"), "Whether var is frozen.")
       .def("nof_vars", &Solver::nofVars, "The largest variable so far.")
       .def("nof_clauses", &Solver::nofClauses, "The number of clauses added so far.")
       .def("statistics", &Solver::statistics, "The search counters by name, summed over all solves.")

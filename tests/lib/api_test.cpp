@@ -1,17 +1,22 @@
 // The C++ interface: every caller's mistake is an exception that leaves the
 // solver usable, parameters keep the command line's ranges and messages,
-// limits and interruption end a solve with Unknown and nothing lost, frozen
-// variables escape elimination, and the generator repeats the C library's.
+// limits and interruption end a solve with Unknown and nothing lost,
+// propagation alone answers for the formula as given, frozen variables
+// escape elimination, and the generator repeats the C library's.
 #include "quelt/quelt.hpp"
 
 #include <gtest/gtest.h>
 
 #include <algorithm>
 #include <climits>
+#include <cstdio>
 #include <cstdlib>
+#include <fstream>
+#include <iterator>
 
 #include "params/ParameterTable.hpp"
 #include "support/cnf.hpp"
+#include "support/drat_checker.hpp"
 
 namespace {
 
@@ -105,8 +110,57 @@ TEST(Api, LimitsAndInterruptionEndASolveWithoutLoss) {
   EXPECT_EQ(s.solve(), Result::Unknown);
   EXPECT_EQ(polls, 50);
   s.setTerminate(nullptr);
-  EXPECT_EQ(s.solve(), Result::Unsatisfiable);  // the interrupt held for one solve only
+  // Propagations and decisions count from the start of each solve.
+  for (const Limits& limits : {Limits{-1, -1, 1000, -1}, Limits{-1, -1, -1, 10}}) {
+    const auto before = s.statistics();
+    EXPECT_EQ(s.solve({}, limits), Result::Unknown);
+    const auto after = s.statistics();
+    if (limits.propagations > 0)
+      EXPECT_GE(after.at("propagations") - before.at("propagations"), 1000u);
+    else
+      EXPECT_EQ(after.at("decisions") - before.at("decisions"), 10u);
+  }
+  s.interrupt();
+  s.clearInterrupt();
+  EXPECT_EQ(s.solve(), Result::Unsatisfiable);  // the interrupt was withdrawn
   EXPECT_GT(s.statistics().at("conflicts"), 100u);
+}
+
+// propagate answers for the formula as given, even where simplification
+// eliminated the variables in between; phases steer decisions; the proof
+// passes the checker.
+TEST(Api, PropagationPhasesAndProof) {
+  for (double preprocess : {0.0, 1.0}) {
+    Solver s;
+    s.setParameter("preprocess", preprocess);
+    for (const auto& c : std::vector<std::vector<int>>{{-1, 2}, {-2, 3}, {-3, 4}, {4, 5, 6}, {-6, -1}}) s.addClause(c);
+    ASSERT_EQ(s.solve(), Result::Satisfiable);
+    std::vector<int> assigned;
+    EXPECT_TRUE(s.propagate({1}, assigned));
+    std::sort(assigned.begin(), assigned.end());
+    EXPECT_EQ(assigned, (std::vector<int>{-6, 1, 2, 3, 4}));
+    EXPECT_FALSE(s.propagate({6, -4, 1}, assigned));  // 1 is false by then
+    EXPECT_EQ(assigned, (std::vector<int>{6, -1, -4, -3, -2}));
+    EXPECT_EQ(s.lastResult(), Result::Satisfiable);
+    EXPECT_EQ(s.solve({-4}), Result::Satisfiable);
+  }
+  Solver phases;
+  for (int lit : {-1, 2, -3}) phases.setPhase(lit);
+  ASSERT_EQ(phases.solve(), Result::Satisfiable);
+  EXPECT_EQ(phases.model(), (std::vector<int>{-1, 2, -3}));
+
+  const std::string path = testing::TempDir() + "api-proof.drat";
+  Solver proved;
+  proved.setProof(path);
+  EXPECT_EQ(thrown<std::logic_error>([&] { proved.setThreads(2); }), "A proof goes with one thread only.");
+  quelt_test::DratChecker checker;
+  for (const auto& c : CnfGenerator::pigeonHole(4).clauses) proved.addClause(c), checker.addOriginal(c);
+  EXPECT_EQ(thrown<std::logic_error>([&] { phases.setProof(path); }), "The proof is set before the first literal.");
+  ASSERT_EQ(proved.solve(), Result::Unsatisfiable);
+  std::ifstream in(path);
+  EXPECT_EQ(checker.checkProof(std::string(std::istreambuf_iterator<char>(in), {})),
+            quelt_test::DratChecker::Result::Verified);
+  std::remove(path.c_str());
 }
 
 // Units added after a solve are still to be propagated when the next solve

@@ -1,22 +1,47 @@
 #!/bin/sh
-# Installs the build into a temporary prefix and builds examples/api against
-# it as a user would: with CMake (find_package, shared and static library)
-# and with pkg-config (shared, and a fully static C program). Every program
-# must print the same verdicts, model and failed assumptions.
-# Usage: consumer_test.sh SOURCE_DIR BUILD_DIR CMAKE LIBDIR LIBRARY_BUILT(1/0)
+# The installed files as a user gets them, in one of two ways: MODE install
+# runs cmake --install into a temporary prefix and checks the list of files;
+# MODE deb builds the Debian package with cpack, checks its computed
+# dependencies, unpacks it with dpkg -x and checks the man page, the
+# library's SONAME and the bash completion. Either way the program must run
+# and examples/api must build against the files as a user would: with CMake
+# (find_package, shared and static library) and with pkg-config (shared, and
+# a fully static C program); every example must print the same verdicts,
+# model and failed assumptions.
+# Usage: consumer_test.sh SOURCE_DIR BUILD_DIR CMAKE LIBDIR LIBRARY_BUILT(1/0) MODE CPACK
 set -eu
-src=$1 build=$2 cmake=$3 libdir=$4
-if [ "$5" != 1 ]; then
-  echo "skipped: this build has no installable library (QUELT_LIBRARY is OFF, the default with sanitizers)"
-  exit 77
-fi
+src=$1 build=$2 cmake=$3 libdir=$4 mode=$6 cpack=$7
+skip() { echo "skipped: $1"; exit 77; }
+[ "$5" = 1 ] || skip "this build has no installable library (QUELT_LIBRARY is OFF, the default with sanitizers)"
 tmp=$(mktemp -d)
 trap 'rm -rf "$tmp"' EXIT
-prefix=$tmp/prefix
+fail() { echo "$1"; exit 1; }
+man=
+[ -f "$build/man/quelt.1" ] && man=./share/man/man1/quelt.1
 
-"$cmake" --install "$build" --prefix "$prefix"
-actual=$(cd "$prefix" && find . ! -type d | sed 's/QueltTargets-[a-z]*\.cmake/QueltTargets-CONFIG.cmake/' | sort)
-expected=$(sort <<END
+if [ "$mode" = deb ]; then
+  [ -n "$man" ] || skip "no man page in this build (help2man was not found)"
+  command -v dpkg-shlibdeps >/dev/null || skip "no dpkg-shlibdeps (Debian: dpkg-dev)"
+  "$cpack" -G DEB -B "$tmp/deb" --config "$build/CPackConfig.cmake" >/dev/null
+  deb=$(ls "$tmp"/deb/quelt_*.deb)
+  case $deb in */quelt_[0-9]*.[0-9]*_$(dpkg --print-architecture).deb) ;; *) fail "package named $deb" ;; esac
+  depends=$(dpkg-deb -f "$deb" Depends)
+  case $depends in *libc6*libstdc++6*) ;; *) fail "Depends: $depends" ;; esac
+  dpkg -x "$deb" "$tmp/root"
+  prefix=$tmp/root/usr libdir=lib
+  man -l "$prefix/$man" | grep -q '^EXIT STATUS' || fail "man -l: no EXIT STATUS section"
+  man -l "$prefix/$man" | grep -q -- '--dimacs-stdin' || fail "man -l: no --dimacs-stdin"
+  readelf -d "$prefix/lib/libquelt.so.1" | grep -q 'SONAME.*\[libquelt\.so\.1\]' || fail "no SONAME libquelt.so.1"
+  completed=$(bash -c '. "$1"; COMP_WORDS=(quelt --proof-t --dim); for COMP_CWORD in 1 2; do
+    COMPREPLY=(); _quelt; echo "${COMPREPLY[*]}"; done' sh "$prefix/share/bash-completion/completions/quelt")
+  [ "$completed" = "--proof-text
+--dimacs --dimacs-stdin" ] || fail "completion offered: $completed"
+else
+  prefix=$tmp/prefix
+  "$cmake" --install "$build" --prefix "$prefix"
+  actual=$(cd "$prefix" && find . ! -type d | sed 's/QueltTargets-[a-z]*\.cmake/QueltTargets-CONFIG.cmake/' | sort)
+  expected=$(sort <<END
+./bin/quelt
 ./include/quelt/ipasir.h
 ./include/quelt/quelt.hpp
 ./$libdir/cmake/Quelt/QueltConfig.cmake
@@ -28,9 +53,13 @@ expected=$(sort <<END
 ./$libdir/libquelt.so.1
 ./$libdir/libquelt.so.1.0
 ./$libdir/pkgconfig/quelt.pc
+./share/bash-completion/completions/quelt
+$man
 END
 )
-[ "$actual" = "$expected" ] || { printf 'installed:\n%s\nexpected:\n%s\n' "$actual" "$expected"; exit 1; }
+  [ "$actual" = "$(echo "$expected" | grep .)" ] || { printf 'installed:\n%s\nexpected:\n%s\n' "$actual" "$expected"; exit 1; }
+fi
+"$prefix/bin/quelt" --version | grep -q '^c Quelt' || fail "quelt --version printed no version"
 
 # The shared library exports the two public interfaces and nothing else.
 leaked=$(nm -DC --defined-only "$prefix/$libdir/libquelt.so" |

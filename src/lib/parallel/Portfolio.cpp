@@ -199,6 +199,27 @@ void Portfolio::setConflictLimit(std::int64_t conflicts) {
   for (Entrant& e : entrants) e.facade->setConflictLimit(conflicts);
 }
 
+void Portfolio::setPropagationLimit(std::int64_t propagations) {
+  for (Entrant& e : entrants) e.facade->setPropagationLimit(propagations);
+}
+
+void Portfolio::setDecisionLimit(std::int64_t decisions) {
+  for (Entrant& e : entrants) e.facade->setDecisionLimit(decisions);
+}
+
+void Portfolio::setPhase(Literal l) {
+  for (Entrant& e : entrants) e.facade->setPhase(l);
+}
+
+bool Portfolio::propagate(const std::vector<Literal>& assumptions, std::vector<Literal>& assigned) {
+  Entrant& first = entrants[0];
+  if (size() > 1) {
+    decided.store(false);  // no solve runs: the load must not stop early
+    load(first);
+  }
+  return first.facade->propagate(assumptions, assigned);
+}
+
 void Portfolio::setMemoryLimit(std::size_t bytesPerSolver) {
   for (Entrant& e : entrants) e.facade->setMemoryLimit(bytesPerSolver);
 }
@@ -211,6 +232,11 @@ void Portfolio::setStopFlag(const std::atomic<bool>* flag) {
 void Portfolio::interrupt() {
   if (size() == 1) return solver(0).interrupt();
   interrupted.store(true, std::memory_order_relaxed);
+}
+
+void Portfolio::clearInterrupt() {
+  if (size() == 1) return solver(0).clearInterrupt();
+  interrupted.store(false, std::memory_order_relaxed);
 }
 
 void Portfolio::setTerminate(std::function<bool()> callback) {

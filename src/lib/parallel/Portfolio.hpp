@@ -89,9 +89,13 @@ class Portfolio {
   void setDeadline(WallClock::time_point deadline);
   void clearDeadline();
   void setConflictLimit(std::int64_t conflicts);
+  void setPropagationLimit(std::int64_t propagations);
+  void setDecisionLimit(std::int64_t decisions);
+  void setPhase(Literal l);
   void setMemoryLimit(std::size_t bytesPerSolver);
   void setStopFlag(const std::atomic<bool>* flag);
   void interrupt();
+  void clearInterrupt();
   // Called from every solver's thread, one call at a time.
   void setTerminate(std::function<bool()> terminate);
   void setLearn(std::function<void(const std::vector<Literal>&)> learn);
@@ -100,6 +104,9 @@ class Portfolio {
   // Solves on every solver and returns when all have ended: the winner's
   // status, or without a winner that of solver 0 (a stop or a limit).
   unsigned solve(const std::vector<Literal>& assumptions = {});
+  // Unit propagation without search, as Facade's, on solver 0 (which loads
+  // what it has not seen of the formula first).
+  bool propagate(const std::vector<Literal>& assumptions, std::vector<Literal>& assigned);
   // The solver that ended the last solve first with a verdict (or a failed
   // model check); -1 when none did.
   int winner() const { return winnerIndex.load(); }

@@ -12,7 +12,9 @@
 // Randomness comes from the solver's own generator, seeded at construction,
 // so runs repeat exactly. The draws happen in a fixed order, including the phase
 // draw made even when no variable is left: the sequence of random numbers,
-// and with it the search, must not depend on anything else.
+// and with it the search, must not depend on anything else. A phase the
+// caller asked for (preferredPhase) overrides all of this and draws nothing,
+// so a solver without such wishes searches exactly as before.
 #include "engine/Solver.hpp"
 
 namespace quelt {
@@ -25,6 +27,8 @@ inline long double randomFraction(util::Random& random) {
 }  // namespace
 
 Literal Solver::choosePhase(unsigned v) {
+  // A caller's preference comes before every rule and draws no number.
+  if (v < preferredPhase.size() && preferredPhase[v] != 0) return Literal::make(v, preferredPhase[v] > 0);
   bool positive;
   if (params.randPhaseDecFreq > randomFraction(random)) {
     stats.randomPolarityDecisions += 1;

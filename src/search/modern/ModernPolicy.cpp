@@ -14,6 +14,9 @@ ModernPolicy::ModernPolicy(Solver& solver) : s(solver) {
   s.useBlockerWatches(true);
   s.policyHearsBacktrack = true;
   s.queueOnBacktrack = stable;
+  // Clauses learned by another search carry an activity, not a quality:
+  // their size stands in for the glue, which it bounds.
+  for (Clause* c : s.learnedClauses) setQuality(*c, c->size, 0);
   grow();
   resetLimits();
   configure();

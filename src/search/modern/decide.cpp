@@ -94,6 +94,8 @@ bool ModernPolicy::decide(Literal& decision) {
 }
 
 Literal ModernPolicy::phase(unsigned v) {
+  // A caller's preference comes first (Solver::preferredPhase).
+  if (v < s.preferredPhase.size() && s.preferredPhase[v] != 0) return Literal::make(v, s.preferredPhase[v] > 0);
   if (v >= saved.size()) return Literal::make(v, true);
   const std::int8_t p = stable && target[v] != 0 ? target[v] : saved[v];
   return Literal::make(v, p > 0);
