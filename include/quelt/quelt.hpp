@@ -98,8 +98,9 @@ class QUELT_API Solver {
   // every clause and assumption goes to all of them, the first verdict
   // wins and stops the others, and a later solve goes on with every
   // solver's learned clauses. Parameters and presets set here apply to the
-  // first solver and, with the preprocessor switched the other way, to the
-  // second; the others run a fixed list of configurations. The terminate
+  // first solver, to the second with the other search (modern or
+  // classic), and to the third with the preprocessor switched the other
+  // way; the others run a fixed list of configurations. The terminate
   // and learn callbacks are then called from every solver's thread, one
   // call at a time; statistics() sums the solvers' counters. Which solver
   // answers first depends on timing, so runs with several threads are not

@@ -216,7 +216,7 @@ bool Solver::doAddClause(Clause* c) {
   } else {
     watchClause(*c);
   }
-  if (params.clauseSortHeur != 19 && c->size > 2)
+  if (params.clauseSortHeur != 19 && c->size > 2 && (sortLearnedLiterals || !c->learned()))
     sortLiterals(c->begin() + 2, c->end(), params.clauseSortHeur);
   return false;
 }

@@ -265,6 +265,10 @@ class Solver {
   // queue takes them back only while queueOnBacktrack is set.
   bool policyHearsBacktrack = false;
   bool queueOnBacktrack = true;
+  // Whether a learned clause's unwatched literals are ordered by the
+  // clause-sorting heuristic, as original clauses are; a policy whose
+  // orderings do not follow the activities turns it off.
+  bool sortLearnedLiterals = true;
   unsigned analyzeConflict(Clause* conflict, std::vector<Literal>& learned);  // analyze.cpp
   void analyzeFinal(Literal falsified);
   bool isLitRedundant(unsigned var, std::vector<unsigned>& toClear, unsigned long long levels);

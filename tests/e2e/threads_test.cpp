@@ -37,7 +37,7 @@ TEST(Threads, VerdictsModelsAndProofsOverRandomFormulas) {
     std::vector<std::string> argv = {QUELT_BINARY, "--nosplash", "--model-stdout", "--dimacs", cnf,
                                      "--threads", std::to_string(threads), "--proof", proof};
     if (round % 4 >= 2) argv.push_back("--proof-text");
-    const bool preprocess = round % 5 == 0;  // then thread 1 does not
+    const bool preprocess = round % 5 == 0;  // then thread 2 does not
     if (preprocess) argv.push_back("--preprocess");
     if (!small) argv.insert(argv.end(), {"--sp-rand-var-dec-freq", "1", "--sp-rand-var-dec-scaling", "1"});
     const auto r = quelt_test::runProgram(argv);

@@ -21,11 +21,13 @@ struct Variant {
   double value;
 };
 
-// Solver 1 runs the caller's own configuration with the preprocessor
-// switched the other way: of all single changes this one tells formulas
-// apart most (some are out of reach without it, for some it leads the
-// search astray), so two threads, with or without preprocessing, solve
-// whatever either setting solves. Solvers 2, 3, ... take this list, in the
+// Solver 1 runs the caller's own configuration with the other search
+// (modern for the classic, classic for the modern): the two searches differ
+// more than any two settings of either, so two threads solve whatever
+// either search solves. Solver 2 runs the caller's configuration with the
+// preprocessor switched the other way: of all single changes within one
+// search this one tells formulas apart most (some are out of reach without
+// it, for some it leads the search astray). Solvers 3, 4, ... take this list, in the
 // order of what each added to the ones before it (solved instances, then
 // time) in single runs of 20 CPU seconds over the shared benchmark set. The
 // tuned presets differ most from the defaults but little among themselves:
@@ -41,7 +43,7 @@ const Variant kVariants[] = {
     {nullptr, nullptr, 0},
 };
 constexpr unsigned kVariantCount = sizeof kVariants / sizeof kVariants[0];
-constexpr unsigned kFirstVariant = 2;  // solver 2 takes kVariants[0]
+constexpr unsigned kFirstVariant = 3;  // solver 3 takes kVariants[0]
 
 const Variant& variantOf(unsigned i) { return kVariants[(i - kFirstVariant) % kVariantCount]; }
 
@@ -64,9 +66,10 @@ constexpr std::size_t kLoadCheckClauses = 4096;
 
 }  // namespace
 
-std::string Portfolio::configurationName(unsigned i, bool firstPreprocesses) {
+std::string Portfolio::configurationName(unsigned i, bool firstPreprocesses, bool firstModern) {
   if (i == 0) return "command line";
-  if (i == 1) return firstPreprocesses ? "command line, preprocessing off" : "command line, preprocessing on";
+  if (i == 1) return firstModern ? "command line, classic search" : "command line, modern search";
+  if (i == 2) return firstPreprocesses ? "command line, preprocessing off" : "command line, preprocessing on";
   const Variant& v = variantOf(i);
   std::ostringstream name;
   if (v.preset != nullptr) name << (v.preset + 6);  // without "spset-"
@@ -157,14 +160,15 @@ void Portfolio::load(Entrant& e) {
 
 // ---- Settings -------------------------------------------------------------
 
-// Solver 0 takes a setting at once; solver 1 at its next solve, with the
-// preprocessor switched, and from its whole record before its first.
+// Solver 0 takes a setting at once; solvers 1 and 2 at their next solve,
+// with the search or the preprocessor switched, and from its whole record
+// before their first.
 void Portfolio::setParameter(const std::string& name, double value) {
   SearchParams checked = base;
   quelt::setParameter(checked, name, value);  // throws before anything changes
   base = checked;
   solver(0).setParameter(name, value);
-  if (size() > 1) entrants[1].baseChanged = true;
+  for (unsigned i = 1; i < size() && i < kFirstVariant; ++i) entrants[i].baseChanged = true;
 }
 
 void Portfolio::setPreset(const std::string& name) {
@@ -173,13 +177,13 @@ void Portfolio::setPreset(const std::string& name) {
   (base.*preset.apply)();
   base.timeLimit = limit;
   solver(0).setPreset(name);
-  if (size() > 1) entrants[1].baseChanged = true;
+  for (unsigned i = 1; i < size() && i < kFirstVariant; ++i) entrants[i].baseChanged = true;
 }
 
 void Portfolio::setParameters(const SearchParams& params) {
   base = params;
   solver(0).setParameters(params);
-  if (size() > 1) entrants[1].baseChanged = true;
+  for (unsigned i = 1; i < size() && i < kFirstVariant; ++i) entrants[i].baseChanged = true;
 }
 
 void Portfolio::setCpuLimit(unsigned seconds) {
@@ -264,9 +268,12 @@ void Portfolio::setLearn(std::function<void(const std::vector<Literal>&)> callba
 void Portfolio::configure(unsigned i) {
   Entrant& e = entrants[i];
   Facade& f = *e.facade;
-  if (i == 1 && (!e.configured || e.baseChanged)) {
+  if (i < kFirstVariant && i > 0 && (!e.configured || e.baseChanged)) {
     SearchParams p = base;
-    p.preprocess = !p.preprocess;
+    if (i == 1)
+      p.modern = !p.modern;
+    else
+      p.preprocess = !p.preprocess;
     f.setParameters(p);
     e.baseChanged = false;
   } else if (i >= kFirstVariant && !e.configured) {

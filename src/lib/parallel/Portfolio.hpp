@@ -12,7 +12,8 @@
 //
 // Configurations (configurationName): solver 0 runs what the caller set
 // (setParameter, setPreset, setParameters); solver 1 the same with the
-// preprocessor switched the other way; solvers 2, 3, ... the next entry of
+// other search (modern or classic); solver 2 the same with the
+// preprocessor switched the other way; solvers 3, 4, ... the next entry of
 // a fixed list, and past its end the list again with other random seeds. A
 // solver takes its configuration after it has loaded the formula of its
 // first solve, as a single solver takes the command line's after reading.
@@ -48,10 +49,11 @@ class Portfolio {
   static constexpr unsigned kMaxThreads = 64;
 
   // The configuration of solver i: "command line" for 0, the same with the
-  // preprocessor switched the other way for 1 (firstPreprocesses: whether 0
-  // preprocesses), then the fixed list, and past its end the list again
-  // with other random seeds.
-  static std::string configurationName(unsigned i, bool firstPreprocesses);
+  // other search for 1 (firstModern: whether 0 runs the modern search), with
+  // the preprocessor switched the other way for 2 (firstPreprocesses:
+  // whether 0 preprocesses), then the fixed list, and past its end the list
+  // again with other random seeds.
+  static std::string configurationName(unsigned i, bool firstPreprocesses, bool firstModern = false);
 
   // threads solvers (1 to kMaxThreads). Solver 0 is first when given (it
   // must outlive the portfolio), otherwise one of the portfolio's own.
@@ -114,7 +116,7 @@ class Portfolio {
   const Solver& result() const;
   Solver& result() { return const_cast<Solver&>(static_cast<const Portfolio&>(*this).result()); }
   // configurationName of solver i in this portfolio.
-  std::string nameOf(unsigned i) const { return configurationName(i, base.preprocess); }
+  std::string nameOf(unsigned i) const { return configurationName(i, base.preprocess, base.modern); }
   // What solver i ran into in the last solve instead of a result, if
   // anything: the memory limit, another failed allocation or a thread
   // that could not be started, a failed model check (its diagnosis).
@@ -132,7 +134,7 @@ class Portfolio {
     Facade* facade = nullptr;
     std::size_t loaded = 0;       // entries of the record it holds
     bool configured = false;      // has taken its configuration
-    bool baseChanged = false;     // solvers 0 and 1: the caller's settings changed
+    bool baseChanged = false;     // solvers 1 and 2: the caller's settings changed
     bool overLimit = false;
     bool outOfResources = false;
     std::string failure;

@@ -14,6 +14,7 @@ ModernPolicy::ModernPolicy(Solver& solver) : s(solver) {
   s.useBlockerWatches(true);
   s.policyHearsBacktrack = true;
   s.queueOnBacktrack = stable;
+  s.sortLearnedLiterals = false;
   // Clauses learned by another search carry an activity, not a quality:
   // their size stands in for the glue, which it bounds.
   for (Clause* c : s.learnedClauses) setQuality(*c, c->size, 0);
@@ -26,6 +27,7 @@ ModernPolicy::~ModernPolicy() {
   // The next search finds every free variable in the decision queue.
   s.policyHearsBacktrack = false;
   s.queueOnBacktrack = true;
+  s.sortLearnedLiterals = true;
   s.backtrack(0);
   rebuildHeap();
 }

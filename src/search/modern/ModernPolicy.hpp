@@ -28,7 +28,7 @@
 //                (analyze.cpp)
 //   reduction    three tiers: glue <= 2 kept for good, glue <= 6 kept
 //                while used recently, the rest reduced by glue and size at
-//                a growing interval (Oh's and Kochemazov's tiers, reduce.cpp)
+//                a growing interval (the tiers of Oh, SAT 2015; reduce.cpp)
 //
 // Propagation, analysis's minimisation and backtracking are the engine's;
 // the rest lives here and in this folder's files.
