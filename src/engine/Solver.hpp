@@ -243,6 +243,13 @@ class Solver {
   Clause* propagate() { return blockerWatches ? propagateWatchers() : bcp(); }
   Clause* bcp();                                                   // propagate.cpp
   Clause* propagateWatchers();                                     // propagate_watchers.cpp
+  // Counts a propagation call that processed this many trail literals;
+  // they are also spent from the simplification budget.
+  void countPropagation(std::uint32_t processed) {
+    stats.bcpCalls += 1;
+    stats.bcPropagations += processed;
+    stats.simplifyBudget = static_cast<std::int32_t>(static_cast<std::uint32_t>(stats.simplifyBudget) - processed);
+  }
   // Watches c by its first two literals, or stops watching it, in the
   // scheme in use (watch.cpp).
   void watchClause(Clause& c) {

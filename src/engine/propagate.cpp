@@ -102,11 +102,7 @@ Clause* Solver::bcp() {
     ++head;
   }
   t.propagationHead = head;
-
-  const std::uint32_t processed = t.propagationHead - head0;
-  stats.bcpCalls += 1;
-  stats.bcPropagations += processed;
-  stats.simplifyBudget = static_cast<std::int32_t>(static_cast<std::uint32_t>(stats.simplifyBudget) - processed);
+  countPropagation(head - head0);
   return conflict;
 }
 

@@ -95,11 +95,7 @@ Clause* Solver::propagateWatchers() {
     ws.resize(static_cast<std::size_t>(j - ws.data()));
   }
   t.propagationHead = head;
-
-  const std::uint32_t processed = t.propagationHead - head0;
-  stats.bcpCalls += 1;
-  stats.bcPropagations += processed;
-  stats.simplifyBudget = static_cast<std::int32_t>(static_cast<std::uint32_t>(stats.simplifyBudget) - processed);
+  countPropagation(head - head0);
   return conflict;
 }
 

@@ -139,6 +139,8 @@ bool ModernPolicy::learn(Clause* conflict) {
   restartConflicts += 1;
   if (stable) s.stats.modern.stableConflicts += 1;
   updateTargetAndBest();
+  decisionRate.update(static_cast<double>(s.stats.decisions - decisionsAtConflict));
+  decisionsAtConflict = s.stats.decisions;
   unsigned glue = 0;
   const unsigned level = analyze(conflict, glue);
   if (s.learnHook != nullptr) s.learnHook(s.learnData, learned);

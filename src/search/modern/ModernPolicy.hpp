@@ -124,6 +124,9 @@ class ModernPolicy final : public SearchPolicy {
     }
   };
   Average fastGlue{1.0 / 32}, slowGlue{1e-5};
+  // Decisions per conflict, averaged.
+  Average decisionRate{1e-3};
+  std::uint32_t decisionsAtConflict = 0;
   void switchMode();
   // Sizes every per-variable table for variables created since.
   void grow() {
@@ -169,7 +172,16 @@ class ModernPolicy final : public SearchPolicy {
   unsigned countGlue(const Literal* begin, const Literal* end);
   void noteUse(Clause& c);
   void minimiseWithBinaries();
-  void bump(std::size_t count);
+  std::vector<unsigned> bumped;  // the variables to bump after this analysis
+  void bump();
+  // Reason-side bumping: only for learned clauses of at most this many
+  // literals, and at most this many variables per literal of the clause.
+  static constexpr std::size_t kReasonBumpMaxSize = 100;
+  static constexpr std::size_t kReasonBumpFactor = 10;
+  // Nor while the search makes this many decisions per conflict or more,
+  // as it does far from conflicts, where the bumps would only blur the
+  // order (Kissat's rate limit).
+  static constexpr double kReasonBumpMaxRate = 10;
 
   // ---- Reduction (reduce.cpp) -------------------------------------------------
   std::vector<Clause*> candidates;

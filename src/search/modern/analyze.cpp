@@ -7,7 +7,10 @@
 // goes, as Glucose does it (Audemard and Simon). The glue of the clause is
 // the number of decision levels among its literals.
 //
-// Every variable the analysis meets is bumped, after the clause is found:
+// Every variable the analysis meets is bumped, after the clause is found,
+// and with it those of the reasons of the clause's literals, as Kissat and
+// CaDiCaL bump them (the "reason side" of Maple's learning-rate branching,
+// Liang, Ganesh, Poupart and Czarnecki, SAT 2016):
 // in focused mode moved to the front of the queue in the order of its last
 // bump (so that the queue keeps their relative order), in stable mode by
 // the growing score increment. A learned clause that analysis resolves
@@ -101,7 +104,24 @@ unsigned ModernPolicy::analyze(Clause* conflict, unsigned& glue) {
   learned.resize(w);
   if (learned.size() > 2) minimiseWithBinaries();
 
-  bump(analysed);
+  // The variables that analysis met, then those in the reasons of the
+  // learned clause's literals (one step back, within a limit).
+  bumped.assign(seen.begin(), seen.begin() + static_cast<std::ptrdiff_t>(analysed));
+  if (learned.size() <= kReasonBumpMaxSize && decisionRate.value < kReasonBumpMaxRate) {
+    const std::size_t limit = bumped.size() + kReasonBumpFactor * learned.size();
+    for (std::size_t i = 0; i < learned.size() && bumped.size() < limit; ++i) {
+      const Clause* r = S.vars[learned[i].var()].reason;
+      if (r == nullptr) continue;
+      for (std::uint32_t k = 1; k < r->size; ++k) {
+        util::VarInfo& x = S.vars[(*r)[k].var()];
+        if (x.marked() || x.level < 1) continue;
+        x.mark();
+        seen.push_back((*r)[k].var());
+        bumped.push_back((*r)[k].var());
+      }
+    }
+  }
+  bump();
   for (unsigned v : seen) S.vars[v].unmark();
 
   glue = countGlue(learned.data(), learned.data() + learned.size());
@@ -146,16 +166,14 @@ void ModernPolicy::minimiseWithBinaries() {
   s.stats.modern.binaryMinimised += removed;
 }
 
-void ModernPolicy::bump(std::size_t count) {
+void ModernPolicy::bump() {
   if (stable) {
-    for (std::size_t i = 0; i < count; ++i) bumpScore(seen[i]);
+    for (unsigned v : bumped) bumpScore(v);
     return;
   }
   // In the order of the last bumps, so the queue keeps their order.
-  std::sort(seen.begin(), seen.begin() + static_cast<std::ptrdiff_t>(count),
-            [this](unsigned a, unsigned b) { return stamp[a] < stamp[b]; });
-  for (std::size_t i = 0; i < count; ++i) {
-    const unsigned v = seen[i];
+  std::sort(bumped.begin(), bumped.end(), [this](unsigned a, unsigned b) { return stamp[a] < stamp[b]; });
+  for (unsigned v : bumped) {
     moveToFront(v);
     if (s.vars[v].level < 0) searchFrom = v;
   }
