@@ -1,8 +1,9 @@
 // The modern search on formulas large enough for its schedules to run
 // (reductions, mode switches, rephasing, restarts that keep part of the
-// trail): every verdict agrees with the classic search's, every model
-// satisfies the clauses and the assumptions, every refutation's proof
-// checks, and failed assumptions are a refuted subset of those assumed.
+// trail) and its minimisation with binary clauses to act: every verdict
+// agrees with the classic search's, every model satisfies the clauses and
+// the assumptions, every refutation's proof checks, and failed assumptions
+// are a refuted subset of those assumed.
 #include <gtest/gtest.h>
 
 #include <algorithm>
@@ -89,6 +90,7 @@ TEST(ModernSearch, AgreesWithTheClassicSearchAndProvesItsRefutations) {
     total.reusedLevels += s.reusedLevels;
     total.tier1 += s.tier1;
     total.tier3 += s.tier3;
+    total.binaryMinimised += s.binaryMinimised;
   }
   // The formulas are hard enough for every part of the schedule to run.
   EXPECT_GT(total.reductions, 0u);
@@ -97,6 +99,7 @@ TEST(ModernSearch, AgreesWithTheClassicSearchAndProvesItsRefutations) {
   EXPECT_GT(total.reusedLevels, 0u);
   EXPECT_GT(total.tier1, 0u);
   EXPECT_GT(total.tier3, 0u);
+  EXPECT_GT(total.binaryMinimised, 0u);
 }
 
 // Elimination runs between the solves; the frozen variables must survive it
