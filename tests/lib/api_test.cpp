@@ -230,6 +230,21 @@ TEST(Api, TheDefaultSearchIsModernAndAPresetIsClassic) {
   EXPECT_EQ(byDefault.lastResult(), classic.lastResult());
 }
 
+// Switching searches between solves moves every watch and learned clause
+// to the other scheme: the answers stay those of a solver that never
+// switched.
+TEST(Api, SwitchingSearchesBetweenSolvesKeepsEveryClause) {
+  const quelt_test::Cnf f = CnfGenerator(9).threshold3Sat(70);
+  Solver switching, fixed("classic");
+  load(switching, f);
+  load(fixed, f);
+  for (int k = 0; k < 12; ++k) {
+    switching.setParameter("modern", k % 3 != 1 ? 1 : 0);
+    const std::vector<int> assumed = {(k % 2 ? 1 : -1) * (1 + k), (k % 3 ? -1 : 1) * (20 + k)};
+    ASSERT_EQ(switching.solve(assumed), fixed.solve(assumed)) << k;
+  }
+}
+
 TEST(Api, TheGeneratorRepeatsTheCLibrarySequence) {
   for (unsigned seed : {0u, 1u, 1851696952u, 4294967295u}) {
     std::srand(seed);
