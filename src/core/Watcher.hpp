@@ -29,4 +29,9 @@ static_assert(sizeof(Watcher) == 16, "a watcher is two words");
 
 using WatcherList = std::vector<Watcher>;
 
+// The watcher of c in the list of its watched literal own.
+inline Watcher watcherOf(Clause& c, Literal own) {
+  return {&c, c[0] == own ? c[1] : c[0], c.size == 2 ? 1u : 0u};
+}
+
 }  // namespace quelt::util

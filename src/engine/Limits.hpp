@@ -2,13 +2,14 @@
 //
 // A solve stops when any of these says so: the CPU-time limit (the
 // solver's params.timeLimit, an absolute figure of process CPU seconds), a
-// wall-clock deadline, a number of conflicts, a flag raised from outside (a
+// wall-clock deadline, a number of conflicts, of propagations or of
+// decisions, a flag raised from outside (a
 // signal handler, the first verdict of a portfolio), the solver's own
 // interrupt flag, or a caller's terminate callback. The facade sets them
 // (lib/Facade.hpp); the engine only reads them.
 //
 // The search polls the check before every propagation. The flags, the
-// conflict count and the callback are read at every poll; the clocks only
+// counts and the callback are read at every poll; the clocks only
 // at the first poll of a search run and then after kClockPolls polls or
 // kClockPropagations propagations, whichever comes first: reading a clock
 // is a system call, dearer than a whole iteration on easy formulas, and a
@@ -42,8 +43,11 @@ class StopCheck {
   std::atomic<bool> interrupted{false};
   // Polled like the flags; true stops the solve.
   std::function<bool()> terminate;
-  // Stop once the conflict counter reaches this value; negative: never.
+  // Stop once the conflict, propagation or decision counter reaches this
+  // value; negative: never.
   std::int64_t conflictEnd = -1;
+  std::int64_t propagationEnd = -1;
+  std::int64_t decisionEnd = -1;
   bool hasDeadline = false;
   WallClock::time_point deadline;
 
@@ -55,7 +59,7 @@ class StopCheck {
     clockSaysStop = false;
   }
   // Whether to stop now; cpuLimit is the absolute CPU limit in seconds.
-  bool poll(std::uint32_t cpuLimit, std::uint32_t conflicts, std::uint32_t propagations) {
+  bool poll(std::uint32_t cpuLimit, std::uint32_t conflicts, std::uint32_t propagations, std::uint32_t decisions) {
     if (cpuLimit != SearchParams::kNoTimeLimit || hasDeadline) {
       if (countdown == 0 || propagations - lastPropagations >= kClockPropagations) {
         countdown = kClockPolls;
@@ -65,11 +69,12 @@ class StopCheck {
         --countdown;
       }
     }
-    return clockSaysStop || requested(conflicts);
+    return clockSaysStop || requested(conflicts, propagations, decisions);
   }
   // The same, reading the clocks whatever the countdown says.
-  bool now(std::uint32_t cpuLimit, std::uint32_t conflicts) const {
-    return clocksReached(cpuLimit) || requested(conflicts);
+  bool now(std::uint32_t cpuLimit, std::uint32_t conflicts, std::uint32_t propagations,
+           std::uint32_t decisions) const {
+    return clocksReached(cpuLimit) || requested(conflicts, propagations, decisions);
   }
 
  private:
@@ -77,10 +82,13 @@ class StopCheck {
     return (cpuLimit != SearchParams::kNoTimeLimit && cpuSeconds() >= cpuLimit) ||
            (hasDeadline && wallTime() >= deadline);
   }
-  bool requested(std::uint32_t conflicts) const {
+  static bool reached(std::int64_t end, std::uint32_t count) {
+    return end >= 0 && static_cast<std::int64_t>(count) >= end;
+  }
+  bool requested(std::uint32_t conflicts, std::uint32_t propagations, std::uint32_t decisions) const {
     return (flag != nullptr && flag->load(std::memory_order_relaxed)) ||
-           interrupted.load(std::memory_order_relaxed) ||
-           (conflictEnd >= 0 && static_cast<std::int64_t>(conflicts) >= conflictEnd) || (terminate && terminate());
+           interrupted.load(std::memory_order_relaxed) || reached(conflictEnd, conflicts) ||
+           reached(propagationEnd, propagations) || reached(decisionEnd, decisions) || (terminate && terminate());
   }
 
   std::uint32_t countdown = 0;

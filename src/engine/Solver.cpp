@@ -21,6 +21,7 @@
 #include <cmath>
 #include <limits>
 #include <new>
+#include <string>
 
 namespace quelt {
 
@@ -47,7 +48,7 @@ void Solver::construct() {
   decisionQueue.cmp = VarComparator{&vars, params.varDecHeur};
   numVars = 0;
   newUnitsMask = 0;
-  policy = params.modern ? makeModernPolicy(*this) : makeClassicPolicy(*this);
+  selectPolicy();
 }
 
 Solver::~Solver() {
@@ -302,6 +303,13 @@ void Solver::reopen() {
   for (Clause* c : parkedClauses) restore(c);
   parkedClauses.clear();
   if (status == Satisfiable) status = Unknown;
+}
+
+void Solver::selectPolicy() {
+  const bool modern = params.modern;
+  if (policy != nullptr && modern == (std::string(policy->name()) == "modern")) return;
+  policy.reset();  // the old policy hands the solver back first
+  policy = modern ? makeModernPolicy(*this) : makeClassicPolicy(*this);
 }
 
 void Solver::reset() {

@@ -207,12 +207,17 @@ class Solver {
   void melt(unsigned v);
   bool isFrozen(unsigned v) const { return v < frozen.size() && frozen[v] != 0; }
   void cleanup() { reduceLearnedClauses(); }
+  // Gives the solver the policy params.modern names, unless it has it:
+  // the new one takes over at level 0 with every clause.
+  void selectPolicy();
   // The policy's limits as a fresh solver has them.
   void resetSearchLimits() { policy->resetLimits(); }
   void setTimeout(unsigned seconds);
   // Whether the stop check says stop, at a poll of the search loop or now.
-  bool stopPolled() { return stop.poll(params.timeLimit, stats.conflicts, stats.bcPropagations); }
-  bool stopRequested() const { return stop.now(params.timeLimit, stats.conflicts); }
+  bool stopPolled() { return stop.poll(params.timeLimit, stats.conflicts, stats.bcPropagations, stats.decisions); }
+  bool stopRequested() const {
+    return stop.now(params.timeLimit, stats.conflicts, stats.bcPropagations, stats.decisions);
+  }
   // Whether learned clauses may be deleted now (not while a pass walks
   // them or occurrence lists name them).
   bool mayDeleteClauses() const { return !occurrencesInUse && !batchingDetach; }
@@ -258,9 +263,8 @@ class Solver {
       watches.push(c[1], &c);
       return;
     }
-    const std::uint32_t binary = c.size == 2 ? 1u : 0u;
-    watchers[c[0].watchIndex()].push_back({&c, c[1], binary});
-    watchers[c[1].watchIndex()].push_back({&c, c[0], binary});
+    watchers[c[0].watchIndex()].push_back(util::watcherOf(c, c[0]));
+    watchers[c[1].watchIndex()].push_back(util::watcherOf(c, c[1]));
   }
   void unwatchClause(const Clause& c);
   // Moves every watch to the other scheme, keeping the lists' order; at

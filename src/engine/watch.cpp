@@ -38,12 +38,8 @@ void Solver::useBlockerWatches(bool on) {
     for (std::uint32_t i = 0; i < watches.numLists; ++i) {
       util::WatchVector& ws = watches[i];
       watchers[i].reserve(ws.size);
-      for (std::uint32_t k = 0; k < ws.size; ++k) {
-        Clause* const c = ws.data[k];
-        const Literal own = Literal(i ^ Literal::kSignBit);  // the literal of list i
-        const Literal other = (*c)[0] == own ? (*c)[1] : (*c)[0];
-        watchers[i].push_back({c, other, c->size == 2 ? 1u : 0u});
-      }
+      const Literal own = Literal(i ^ Literal::kSignBit);  // the literal of list i
+      for (std::uint32_t k = 0; k < ws.size; ++k) watchers[i].push_back(util::watcherOf(*ws.data[k], own));
       ws.size = 0;
       watches.trim(ws);
     }
@@ -108,8 +104,7 @@ void Solver::sweepDetached() {
     Clause* const c = p.second;
     c->flags &= ~Clause::kCollect;
     if (blockerWatches) {
-      const Literal own = Literal(p.first ^ Literal::kSignBit);
-      watchers[p.first].push_back({c, (*c)[0] == own ? (*c)[1] : (*c)[0], c->size == 2 ? 1u : 0u});
+      watchers[p.first].push_back(util::watcherOf(*c, Literal(p.first ^ Literal::kSignBit)));
     } else {
       watches.push(watches[p.first], c);
     }

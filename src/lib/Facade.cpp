@@ -14,14 +14,9 @@ Facade::~Facade() {
   if (learn) engine.learnHook = nullptr;
 }
 
-// The parameter modern chooses the policy; a solver changing policies
-// keeps its clauses, and the new policy takes over at level 0.
+// The parameter modern chooses the policy (Solver::selectPolicy).
 void Facade::derive() {
-  const bool modern = engine.params.modern;
-  if (modern != (std::string(engine.policy->name()) == "modern")) {
-    engine.policy.reset();
-    engine.policy = modern ? makeModernPolicy(engine) : makeClassicPolicy(engine);
-  }
+  engine.selectPolicy();
   engine.policy->configure();
 }
 
@@ -70,18 +65,9 @@ void Facade::setLearn(LearnHook hook) {
 unsigned Facade::solve(const std::vector<Literal>& assumptions) {
   Solver& e = engine;
   e.stop.conflictEnd = conflictBudget >= 0 ? static_cast<std::int64_t>(e.stats.conflicts) + conflictBudget : -1;
-  e.stop.terminate = terminate;
-  if (propagationBudget >= 0 || decisionBudget >= 0) {
-    const std::int64_t propagationEnd =
-        propagationBudget >= 0 ? static_cast<std::int64_t>(e.stats.bcPropagations) + propagationBudget : -1;
-    const std::int64_t decisionEnd =
-        decisionBudget >= 0 ? static_cast<std::int64_t>(e.stats.decisions) + decisionBudget : -1;
-    e.stop.terminate = [&e, propagationEnd, decisionEnd, callback = terminate] {
-      return (propagationEnd >= 0 && static_cast<std::int64_t>(e.stats.bcPropagations) >= propagationEnd) ||
-             (decisionEnd >= 0 && static_cast<std::int64_t>(e.stats.decisions) >= decisionEnd) ||
-             (callback && callback());
-    };
-  }
+  e.stop.propagationEnd =
+      propagationBudget >= 0 ? static_cast<std::int64_t>(e.stats.bcPropagations) + propagationBudget : -1;
+  e.stop.decisionEnd = decisionBudget >= 0 ? static_cast<std::int64_t>(e.stats.decisions) + decisionBudget : -1;
   e.clearAssumed();
   e.policy->resume();
   struct Lower {  // the interrupt flag, however the solve ends

@@ -67,8 +67,7 @@ class Facade {
   // Conflicts each solve may spend from its start; negative: no limit.
   void setConflictLimit(std::int64_t conflicts) { conflictBudget = conflicts; }
   // Propagations and decisions each solve may spend from its start;
-  // negative: no limit. The search reads them through the terminate
-  // callback's place in the stop check, so they are checked as often.
+  // negative: no limit.
   void setPropagationLimit(std::int64_t propagations) { propagationBudget = propagations; }
   void setDecisionLimit(std::int64_t decisions) { decisionBudget = decisions; }
   // Bytes the clauses may take (0: no limit); a clause past it throws
@@ -83,7 +82,7 @@ class Facade {
   // Withdraws an interrupt that has not stopped a solve yet.
   void clearInterrupt() { engine.stop.interrupted.store(false, std::memory_order_relaxed); }
   // Polled during each solve; true stops it. An empty function removes it.
-  void setTerminate(std::function<bool()> callback) { terminate = std::move(callback); }
+  void setTerminate(std::function<bool()> terminate) { engine.stop.terminate = std::move(terminate); }
 
   // ---- Hooks ------------------------------------------------------------------
   // Called after preprocessing, at each restart, every 1024 conflicts and
@@ -119,7 +118,6 @@ class Facade {
   std::int64_t conflictBudget = -1;
   std::int64_t propagationBudget = -1;
   std::int64_t decisionBudget = -1;
-  std::function<bool()> terminate;
   ProgressHook progress;
   LearnHook learn;
 };

@@ -125,20 +125,16 @@ void ModernPolicy::unassigning(const Literal* from, const Literal* to) {
 // longer such trail than seen before becomes the target (and the best).
 void ModernPolicy::updateTargetAndBest() {
   const std::size_t consistent = s.trail.levelStarts[s.decisionLevel()];
-  if (consistent > targetAssigned) {
+  auto record = [&](std::vector<std::int8_t>& phases, std::size_t& assigned) {
+    if (consistent <= assigned) return;
     for (std::size_t i = 0; i < consistent; ++i) {
       const Literal l = s.trail.lits[i];
-      target[l.var()] = l.positive() ? 1 : -1;
+      phases[l.var()] = l.positive() ? 1 : -1;
     }
-    targetAssigned = consistent;
-  }
-  if (consistent > bestAssigned) {
-    for (std::size_t i = 0; i < consistent; ++i) {
-      const Literal l = s.trail.lits[i];
-      best[l.var()] = l.positive() ? 1 : -1;
-    }
-    bestAssigned = consistent;
-  }
+    assigned = consistent;
+  };
+  record(target, targetAssigned);
+  record(best, bestAssigned);
 }
 
 // The cycle of rephasings: best, original, best, inverted, best, random,
