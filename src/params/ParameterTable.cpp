@@ -180,6 +180,10 @@ const std::vector<ParameterSpec>& parameterTable() {
        "Search with phase saving, target phases, glue-ranked clause tiers and alternating "
        "focused and stable modes instead of the classic search.",
        "Search strategy"},
+      {"shrink", ParameterKind::Switch, 0, 1, set<&SP::shrink>,
+       "With --modern: replace the literals of each lower decision level of a learned clause by "
+       "that level's first unique implication point, where the clause implies the rest.",
+       "Search strategy"},
   };
   return table;
 }

@@ -41,6 +41,10 @@ struct SearchParams {
   // Search with the modern policy (search/modern/) instead of the classic
   // one; a switch like preprocess.
   bool modern = false;
+  // With modern: shrink each learned clause's lower levels to their first
+  // UIPs. Off: on the shared formulas and the families it cost more
+  // conflicts than the shorter clauses saved.
+  bool shrink = false;
   std::uint32_t presetId;
 
   static constexpr std::uint32_t kNoTimeLimit = 4294967295u;

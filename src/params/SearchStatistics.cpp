@@ -124,6 +124,7 @@ void reportModern(std::ostream& os, const SearchStatistics& s) {
   os << "c Rephases:                  " << m.rephases << std::endl;
   os << "c Levels reused at restarts: " << m.reusedLevels << std::endl;
   os << "c Binary-minimised literals: " << m.binaryMinimised << std::endl;
+  os << "c Shrunk literals:           " << m.shrunkLiterals << std::endl;
   os.precision(savedPrecision);
 }
 

@@ -64,6 +64,7 @@ struct SearchStatistics {
     std::uint64_t reducedClauses = 0;
     std::uint64_t reusedLevels = 0;     // kept by restarts
     std::uint64_t binaryMinimised = 0;  // literals removed with binary clauses
+    std::uint64_t shrunkLiterals = 0;   // removed by shrinking
   } modern;
 
   // Zeroes every counter.

@@ -58,6 +58,7 @@ const Config kConfigs[] = {
     {"modernResolution", [](SearchParams& p) {
        p.modern = true, p.resolution = 2, p.maxResRuns = 1000, p.resCutoffCls = 20, p.resCutoffLits = 10000;
      }},
+    {"modernShrink", [](SearchParams& p) { p.modern = true, p.shrink = true; }},
     {"modernNoPureLiterals", [](SearchParams& p) { p.modern = true, p.usePureLiteralRule = false, p.resolution = 1; }},
 };
 

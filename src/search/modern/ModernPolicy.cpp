@@ -60,6 +60,7 @@ void ModernPolicy::growTables() {
   stamp.resize(n, 0);
   litMarks.resize(2 * n + 2, 0);
   levelMarks.resize(n + 1, 0);
+  varMarks.resize(n, 0);
   for (std::size_t v = std::max<std::size_t>(old, 1); v < n; ++v) enqueue(static_cast<unsigned>(v));
 }
 

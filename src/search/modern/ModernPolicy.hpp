@@ -172,6 +172,9 @@ class ModernPolicy final : public SearchPolicy {
   unsigned countGlue(const Literal* begin, const Literal* end);
   void noteUse(Clause& c);
   void minimiseWithBinaries();
+  void shrink(unsigned long long levels);
+  bool shrinkBlock(std::int32_t level, std::size_t from, std::size_t to, unsigned long long levels, Literal& uip);
+  std::vector<std::uint32_t> varMarks;  // per variable: reached by shrinking
   std::vector<unsigned> bumped;  // the variables to bump after this analysis
   void bump();
   // Reason-side bumping: only for learned clauses of at most this many

@@ -5,7 +5,9 @@
 // further with the binary implication graph: a literal whose negation is
 // implied by the asserting literal's negation through one binary clause
 // goes, as Glucose does it (Audemard and Simon). The glue of the clause is
-// the number of decision levels among its literals.
+// the number of decision levels among its literals. With the shrink
+// parameter, each lower level's literals may then give way to that level's
+// first UIP (shrink below).
 //
 // Every variable the analysis meets is bumped, after the clause is found,
 // and with it those of the reasons of the clause's literals, as Kissat and
@@ -26,6 +28,7 @@ std::uint32_t ModernPolicy::newMark() {
   if (++markClock == 0) {  // wrapped: old marks could match again
     std::fill(levelMarks.begin(), levelMarks.end(), 0);
     std::fill(litMarks.begin(), litMarks.end(), 0);
+    std::fill(varMarks.begin(), varMarks.end(), 0);
     markClock = 1;
   }
   return markClock;
@@ -109,19 +112,23 @@ unsigned ModernPolicy::analyze(Clause* conflict, unsigned& glue) {
   bumped.assign(seen.begin(), seen.begin() + static_cast<std::ptrdiff_t>(analysed));
   if (learned.size() <= kReasonBumpMaxSize && decisionRate.value < kReasonBumpMaxRate) {
     const std::size_t limit = bumped.size() + kReasonBumpFactor * learned.size();
+    // Marked apart from the analysis marks, which shrinking reads as
+    // "implied by the clause".
+    const std::uint32_t mark = newMark();
     for (std::size_t i = 0; i < learned.size() && bumped.size() < limit; ++i) {
       const Clause* r = S.vars[learned[i].var()].reason;
       if (r == nullptr) continue;
       for (std::uint32_t k = 1; k < r->size; ++k) {
-        util::VarInfo& x = S.vars[(*r)[k].var()];
-        if (x.marked() || x.level < 1) continue;
-        x.mark();
-        seen.push_back((*r)[k].var());
-        bumped.push_back((*r)[k].var());
+        const unsigned y = (*r)[k].var();
+        const util::VarInfo& x = S.vars[y];
+        if (x.marked() || x.level < 1 || varMarks[y] == mark) continue;
+        varMarks[y] = mark;
+        bumped.push_back(y);
       }
     }
   }
   bump();
+  if (s.params.shrink && learned.size() > 2) shrink(levels);
   for (unsigned v : seen) S.vars[v].unmark();
 
   glue = countGlue(learned.data(), learned.data() + learned.size());
@@ -141,6 +148,81 @@ unsigned ModernPolicy::analyze(Clause* conflict, unsigned& glue) {
   }
   std::swap(learned[1], learned[best]);
   return static_cast<unsigned>(bestLevel);
+}
+
+// Shrinking (Fleury and Biere, "Efficient all-UIP learned clause
+// minimization", SAT 2021): the literals of one lower decision level are
+// replaced by the first UIP of that level, when the implication graph from
+// that UIP to them needs, at lower levels, only literals that the clause
+// already implies. The glue stays; the clause gets shorter. Levels go from
+// the highest down, since a level's graph never reaches above it.
+void ModernPolicy::shrink(unsigned long long levels) {
+  Solver& S = s;
+  std::sort(learned.begin() + 1, learned.end(), [&S](Literal a, Literal b) {
+    const std::int32_t la = S.vars[a.var()].level, lb = S.vars[b.var()].level;
+    return la != lb ? la > lb : a.x < b.x;
+  });
+  std::size_t out = 1;
+  std::size_t i = 1;
+  while (i < learned.size()) {
+    const std::int32_t level = S.vars[learned[i].var()].level;
+    std::size_t j = i + 1;
+    while (j < learned.size() && S.vars[learned[j].var()].level == level) ++j;
+    Literal uip;
+    if (j - i >= 2 && shrinkBlock(level, i, j, levels, uip)) {
+      learned[out++] = ~uip;
+      util::VarInfo& u = S.vars[uip.var()];
+      if (!u.marked()) {
+        u.mark();
+        seen.push_back(uip.var());
+      }
+      S.stats.modern.shrunkLiterals += j - i - 1;
+    } else {
+      for (std::size_t k = i; k < j; ++k) learned[out++] = learned[k];
+    }
+    i = j;
+  }
+  learned.resize(out);
+}
+
+// Walks level `level` of the trail down from its top, resolving the marked
+// assignments until one remains: that one is the level's UIP. Fails when a
+// reason brings in a lower-level literal that the clause does not imply.
+bool ModernPolicy::shrinkBlock(std::int32_t level, std::size_t from, std::size_t to, unsigned long long levels,
+                               Literal& uip) {
+  Solver& S = s;
+  const std::uint32_t mark = newMark();
+  for (std::size_t k = from; k < to; ++k) varMarks[learned[k].var()] = mark;
+  std::size_t pending = to - from;
+  const std::size_t l = static_cast<std::size_t>(level);
+  std::size_t walk = l + 1 < S.trail.levelStarts.size() ? S.trail.levelStarts[l + 1] : S.trail.lits.size();
+  const std::size_t bottom = S.trail.levelStarts[l];
+  while (walk > bottom) {
+    const Literal t = S.trail.lits[--walk];
+    if (varMarks[t.var()] != mark) continue;
+    if (pending == 1) {
+      uip = t;
+      return true;
+    }
+    pending -= 1;
+    const Clause* r = S.vars[t.var()].reason;
+    if (r == nullptr) return false;  // cannot happen with others pending
+    for (std::uint32_t k = 1; k < r->size; ++k) {
+      const unsigned y = (*r)[k].var();
+      util::VarInfo& ry = S.vars[y];
+      if (ry.level == level) {
+        if (varMarks[y] != mark) {
+          varMarks[y] = mark;
+          pending += 1;
+        }
+      } else if (ry.level > 0 && !ry.marked()) {
+        if (ry.reason == nullptr || !S.isLitRedundant(y, seen, levels)) return false;
+        ry.mark();  // implied by the clause from now on
+        seen.push_back(y);
+      }
+    }
+  }
+  return false;
 }
 
 // A binary clause (a | b) with a the asserting literal implies b once a is
