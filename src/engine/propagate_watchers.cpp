@@ -40,6 +40,7 @@ Clause* Solver::propagateWatchers() {
   while (head < t.lits.size() && conflict == nullptr) {
     const Literal falseLit = ~t.lits[head++];
     util::WatcherList& ws = lists[falseLit.watchIndex()];
+    if (head + 1 < t.lits.size()) __builtin_prefetch(lists[(~t.lits[head + 1]).watchIndex()].data());
     util::Watcher* i = ws.data();
     util::Watcher* j = i;
     util::Watcher* const end = i + ws.size();
