@@ -41,6 +41,7 @@ void ModernPolicy::configure() {
 void ModernPolicy::resetLimits() {
   const std::uint64_t now = s.stats.conflicts;
   nextReduce = now + static_cast<std::uint64_t>(kReduceInterval);
+  nextVivify = now + static_cast<std::uint64_t>(kVivifyInterval);
   nextRephase = now + kRephaseInterval;
   nextModeSwitch = now + modeLength;
 }
@@ -75,6 +76,11 @@ void ModernPolicy::beginRun() {
 }
 
 void ModernPolicy::endRun(unsigned) {}
+
+bool ModernPolicy::simplify() {
+  if (s.stats.conflicts >= nextVivify && !vivify()) return false;
+  return s.decisionLevel() != 0 || s.simplify();
+}
 
 bool ModernPolicy::restarting() {
   if (s.stats.conflicts >= nextModeSwitch) return true;
@@ -150,7 +156,7 @@ bool ModernPolicy::learn(Clause* conflict) {
   if (stored.first == nullptr) {
     if (s.status == Solver::Unsatisfiable) return false;
   } else {
-    setQuality(*stored.first, glue, 1);
+    setFreshQuality(*stored.first, glue);
     if (s.vars[learned[0].var()].level < 0) s.assign(learned[0], stored.first);
   }
   SearchStatistics::Modern& m = s.stats.modern;

@@ -57,8 +57,9 @@ class ModernPolicy final : public SearchPolicy {
   Clause* propagate() override { return s.propagateWatchers(); }
   bool restartAtConflict() override { return false; }
   bool learn(Clause* conflict) override;
-  bool simplifying() override { return s.decisionLevel() == 0; }
-  bool simplify() override { return s.simplify(); }
+  // At level 0, and when vivification is due (vivify.cpp).
+  bool simplifying() override { return s.decisionLevel() == 0 || s.stats.conflicts >= nextVivify; }
+  bool simplify() override;
   bool reducing() override { return s.stats.conflicts >= nextReduce; }
   void reduce() override;                                     // reduce.cpp
   bool restarting() override;
@@ -86,19 +87,32 @@ class ModernPolicy final : public SearchPolicy {
   // Conflicts of the first focused mode; each pair of modes doubles it.
   static constexpr std::uint64_t kFirstModeLength = 1000;
 
+  // Conflicts between vivification rounds: kVivifyInterval * sqrt(rounds + 1);
+  // a round spends at most this share of the search's propagations.
+  static constexpr double kVivifyInterval = 3000;
+  static constexpr double kVivifyEffort = 0.1;
+
   // ---- Clause quality -------------------------------------------------------
   // A learned clause of this search keeps, in place of the classic
-  // activity, its glue (bits 0-19) and how recently analysis used it (bits
-  // 20-21: 2 in this reduction interval and the last, 1 in this one).
+  // activity, its glue (bits 0-19), how recently analysis used it (bits
+  // 20-21: 2 in this reduction interval and the last, 1 in this one) and
+  // whether vivification has tried it (bit 22).
   static constexpr std::uint32_t kGlueMask = (1u << 20) - 1;
   static constexpr std::uint32_t kUsedShift = 20;
+  static constexpr std::uint32_t kVivifiedBit = 1u << 22;
   static constexpr unsigned kTier1 = 2;  // glue kept for good
   static constexpr unsigned kTier2 = 6;  // glue kept while used
   static unsigned glueOf(const Clause& c) { return c.quality() & kGlueMask; }
   static unsigned usedOf(const Clause& c) { return (c.quality() >> kUsedShift) & 3u; }
-  static void setQuality(Clause& c, unsigned glue, unsigned used) {
-    c.setQuality((glue > kGlueMask ? kGlueMask : glue) | (used << kUsedShift));
+  static bool vivifiedOf(const Clause& c) { return (c.quality() & kVivifiedBit) != 0; }
+  // The quality of a clause just learned.
+  static void setFreshQuality(Clause& c, unsigned glue) {
+    c.setQuality((glue > kGlueMask ? kGlueMask : glue) | (1u << kUsedShift));
   }
+  static void setQuality(Clause& c, unsigned glue, unsigned used) {
+    c.setQuality((glue > kGlueMask ? kGlueMask : glue) | (used << kUsedShift) | (c.quality() & kVivifiedBit));
+  }
+  static void markVivified(Clause& c) { c.setQuality(c.quality() | kVivifiedBit); }
 
  private:
   Solver& s;
@@ -187,7 +201,16 @@ class ModernPolicy final : public SearchPolicy {
   static constexpr double kReasonBumpMaxRate = 10;
 
   // ---- Reduction (reduce.cpp) -------------------------------------------------
-  std::vector<Clause*> candidates;
+  std::vector<Clause*> candidates;  // also vivification's
+
+  // ---- Vivification (vivify.cpp) ----------------------------------------------
+  std::uint64_t nextVivify = 0;                // conflict count of the next round
+  std::uint64_t propagationsAfterVivify = 0;  // at the end of the last round
+  std::vector<Literal> vivifyLits, vivifyScratch;
+  bool vivify();
+  bool vivifyClause(Clause& c);
+  void dropVivified(Clause& c);
+  void keepDecisionsBehind(const Clause* conflict, Literal l);
 };
 
 }  // namespace quelt
