@@ -127,6 +127,8 @@ void reportModern(std::ostream& os, const SearchStatistics& s) {
   os << "c Shrunk literals:           " << m.shrunkLiterals << std::endl;
   os << "c Vivification rounds:       " << m.vivifyRounds << "  (" << m.vivifiedClauses << " of " << m.vivifyTried
      << " clauses, " << m.vivifiedLiterals << " literals)" << std::endl;
+  os << "c Local-search walks:        " << m.walks << "  (" << m.walkFlips << " flips, " << m.walkModels
+     << " models)" << std::endl;
   os.precision(savedPrecision);
 }
 

@@ -69,6 +69,9 @@ struct SearchStatistics {
     std::uint64_t vivifyTried = 0;       // clauses
     std::uint64_t vivifiedClauses = 0;   // shortened or found satisfied
     std::uint64_t vivifiedLiterals = 0;  // removed from them
+    std::uint64_t walks = 0;
+    std::uint64_t walkFlips = 0;
+    std::uint64_t walkModels = 0;  // walks that satisfied every clause
   } modern;
 
   // Zeroes every counter.

@@ -1,7 +1,7 @@
 // The modern search on formulas large enough for its schedules to run
 // (reductions, mode switches, rephasing, restarts that keep part of the
-// trail), its minimisation with binary clauses, its shrinking and its
-// vivification to act: every verdict
+// trail), its minimisation with binary clauses, its shrinking, its
+// vivification and its local-search walks to act: every verdict
 // agrees with the classic search's, every model satisfies the clauses and
 // the assumptions, every refutation's proof checks, and failed assumptions
 // are a refuted subset of those assumed.
@@ -95,6 +95,7 @@ TEST(ModernSearch, AgreesWithTheClassicSearchAndProvesItsRefutations) {
     total.binaryMinimised += s.binaryMinimised;
     total.shrunkLiterals += s.shrunkLiterals;
     total.vivifiedLiterals += s.vivifiedLiterals;
+    total.walkFlips += s.walkFlips;
   }
   // The formulas are hard enough for every part of the schedule to run.
   EXPECT_GT(total.reductions, 0u);
@@ -106,6 +107,7 @@ TEST(ModernSearch, AgreesWithTheClassicSearchAndProvesItsRefutations) {
   EXPECT_GT(total.binaryMinimised, 0u);
   EXPECT_GT(total.shrunkLiterals, 0u);
   EXPECT_GT(total.vivifiedLiterals, 0u);
+  EXPECT_GT(total.walkFlips, 0u);
 }
 
 // Elimination runs between the solves; the frozen variables must survive it

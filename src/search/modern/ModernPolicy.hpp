@@ -91,6 +91,10 @@ class ModernPolicy final : public SearchPolicy {
   // a round spends at most this share of the search's propagations.
   static constexpr double kVivifyInterval = 3000;
   static constexpr double kVivifyEffort = 0.1;
+  // A local-search walk visits at most this share of the search's
+  // propagations since the last walk in literals, and at least the minimum.
+  static constexpr double kWalkEffort = 5;
+  static constexpr std::uint64_t kWalkMinTicks = 100000;
 
   // ---- Clause quality -------------------------------------------------------
   // A learned clause of this search keeps, in place of the classic
@@ -202,6 +206,20 @@ class ModernPolicy final : public SearchPolicy {
 
   // ---- Reduction (reduce.cpp) -------------------------------------------------
   std::vector<Clause*> candidates;  // also vivification's
+
+  // ---- Local search for phases (walk.cpp) ---------------------------------------
+  static constexpr std::uint32_t kNotFalsified = 0xffffffffu;
+  std::uint64_t propagationsAtWalk = 0;
+  std::vector<std::uint32_t> walkStart;     // per clause: its first literal in walkLits
+  std::vector<Literal> walkLits;
+  std::vector<std::uint32_t> walkOccStart;  // per literal index: its first entry in walkOcc
+  std::vector<std::uint32_t> walkOcc, walkFill;
+  std::vector<std::uint8_t> walkValue, walkBest;  // per variable: 1 true
+  std::vector<std::uint32_t> walkTrue;     // per clause: its true literals
+  std::vector<std::uint32_t> walkUnsat;    // the falsified clauses
+  std::vector<std::uint32_t> walkUnsatAt;  // per clause: its place there
+  std::vector<double> walkScore, walkWeights;
+  void walk();
 
   // ---- Vivification (vivify.cpp) ----------------------------------------------
   std::uint64_t nextVivify = 0;                // conflict count of the next round

@@ -137,15 +137,19 @@ void ModernPolicy::updateTargetAndBest() {
   record(best, bestAssigned);
 }
 
-// The cycle of rephasings: best, original, best, inverted, best, random,
-// best, target; the interval grows by kRephaseInterval conflicts each time.
+// The cycle of rephasings: best, walk, original, best, inverted, best,
+// walk, random, best, target; the interval grows by kRephaseInterval
+// conflicts each time. A walk (walk.cpp) starts from the phases saved.
 void ModernPolicy::rephase() {
-  static const char kCycle[] = {'B', 'O', 'B', 'I', 'B', 'R', 'B', 'T'};
+  static const char kCycle[] = {'B', 'W', 'O', 'B', 'I', 'B', 'W', 'R', 'B', 'T'};
   const char kind = kCycle[rephases % sizeof kCycle];
   rephases += 1;
   s.stats.modern.rephases += 1;
+  // The kept levels would overrule the new phases at once.
+  s.backtrack(0);
   const std::size_t n = saved.size();
-  for (std::size_t v = 1; v < n; ++v) {
+  if (kind == 'W') walk();
+  for (std::size_t v = 1; v < n && kind != 'W'; ++v) {
     switch (kind) {
       case 'O': saved[v] = 1; break;
       case 'I': saved[v] = -1; break;
