@@ -93,7 +93,8 @@ void ModernPolicy::walk() {
 
   std::uint64_t ticks = 0;
   std::vector<double>& weights = walkWeights;
-  while (!walkUnsat.empty() && ticks < budget) {
+  for (std::uint64_t flips = 1; !walkUnsat.empty() && ticks < budget; ++flips) {
+    if ((flips & 0xffffu) == 0 && S.stopRequested()) break;
     const std::uint32_t c = walkUnsat[S.random.next() % walkUnsat.size()];
     const std::uint32_t begin = walkStart[c], end = walkStart[c + 1];
     weights.clear();
