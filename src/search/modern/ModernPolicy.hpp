@@ -209,7 +209,7 @@ class ModernPolicy final : public SearchPolicy {
 
   // ---- Local search for phases (walk.cpp) ---------------------------------------
   static constexpr std::uint32_t kNotFalsified = 0xffffffffu;
-  std::uint64_t propagationsAtWalk = 0;
+  std::uint32_t propagationsAtWalk = 0;
   std::vector<std::uint32_t> walkStart;     // per clause: its first literal in walkLits
   std::vector<Literal> walkLits;
   std::vector<std::uint32_t> walkOccStart;  // per literal index: its first entry in walkOcc
@@ -223,7 +223,7 @@ class ModernPolicy final : public SearchPolicy {
 
   // ---- Vivification (vivify.cpp) ----------------------------------------------
   std::uint64_t nextVivify = 0;                // conflict count of the next round
-  std::uint64_t propagationsAfterVivify = 0;  // at the end of the last round
+  std::uint32_t propagationsAfterVivify = 0;  // at the end of the last round
   std::vector<Literal> vivifyLits, vivifyScratch;
   bool vivify();
   bool vivifyClause(Clause& c);

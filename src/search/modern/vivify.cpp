@@ -30,8 +30,9 @@ bool ModernPolicy::vivify() {
   SearchStatistics::Modern& m = S.stats.modern;
   m.vivifyRounds += 1;
   nextVivify = S.stats.conflicts + static_cast<std::uint64_t>(kVivifyInterval * std::sqrt(m.vivifyRounds + 1.0));
-  const std::uint64_t start = S.stats.bcPropagations;
-  const std::uint64_t budget = static_cast<std::uint64_t>(kVivifyEffort * static_cast<double>(start - propagationsAfterVivify));
+  // The propagation counter is 32 bits wide and wraps: differences only.
+  const std::uint32_t start = S.stats.bcPropagations;
+  const auto budget = static_cast<std::uint32_t>(kVivifyEffort * static_cast<double>(start - propagationsAfterVivify));
   S.backtrack(0);
   if (!S.mayDeleteClauses()) {
     propagationsAfterVivify = S.stats.bcPropagations;
@@ -49,7 +50,7 @@ bool ModernPolicy::vivify() {
   bool consistent = true;
   std::size_t doomed = 0;
   for (std::size_t i = 0; i < candidates.size() && consistent; ++i) {
-    if (S.stats.bcPropagations - start > budget) break;
+    if (static_cast<std::uint32_t>(S.stats.bcPropagations - start) > budget) break;
     if ((i & 63u) == 63u && S.stopRequested()) break;
     Clause& c = *candidates[i];
     markVivified(c);

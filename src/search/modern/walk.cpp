@@ -28,7 +28,7 @@ constexpr unsigned kBreakTable = 64;  // scores of larger break counts are those
 void ModernPolicy::walk() {
   Solver& S = s;
   SearchStatistics::Modern& m = S.stats.modern;
-  const std::uint64_t now = S.stats.bcPropagations;
+  const std::uint32_t now = S.stats.bcPropagations;  // 32 bits, wrapping: differences only
   const std::uint64_t budget = std::max<std::uint64_t>(
       kWalkMinTicks, static_cast<std::uint64_t>(kWalkEffort * static_cast<double>(now - propagationsAtWalk)));
   propagationsAtWalk = now;
