@@ -125,6 +125,7 @@ void reportModern(std::ostream& os, const SearchStatistics& s) {
   os << "c Levels reused at restarts: " << m.reusedLevels << std::endl;
   os << "c Binary-minimised literals: " << m.binaryMinimised << std::endl;
   os << "c Shrunk literals:           " << m.shrunkLiterals << std::endl;
+  os << "c Failed literals in search: " << m.failedLiterals << std::endl;
   os << "c Vivification rounds:       " << m.vivifyRounds << "  (" << m.vivifiedClauses << " of " << m.vivifyTried
      << " clauses, " << m.vivifiedLiterals << " literals)" << std::endl;
   os << "c Local-search walks:        " << m.walks << "  (" << m.walkFlips << " flips, " << m.walkModels

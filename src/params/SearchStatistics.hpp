@@ -65,6 +65,7 @@ struct SearchStatistics {
     std::uint64_t reusedLevels = 0;     // kept by restarts
     std::uint64_t binaryMinimised = 0;  // literals removed with binary clauses
     std::uint64_t shrunkLiterals = 0;   // removed by shrinking
+    std::uint64_t failedLiterals = 0;  // found by probing during search
     std::uint64_t vivifyRounds = 0;
     std::uint64_t vivifyTried = 0;       // clauses
     std::uint64_t vivifiedClauses = 0;   // shortened or found satisfied

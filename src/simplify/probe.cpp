@@ -15,16 +15,16 @@
 // Each probe is a decision at level 1, one propagation and a backjump on
 // the watched database; a failed literal's negation is logged (it is a
 // unit by propagation) and assigned at level 0. The probes of a round stop
-// once the propagations they caused pass the budget.
+// once the propagations they caused pass the budget. The same kernel
+// serves the preprocessor and the modern search's rounds during search,
+// where the learned clauses take part in the propagation.
+#include "simplify/probe.hpp"
 #include "simplify/preprocess.hpp"
 
 namespace quelt {
 
-void Preprocessor::probe(std::uint64_t budget) {
-  if (s.propagate() != nullptr) {
-    refute();
-    return;
-  }
+bool probeRoots(Solver& s, std::uint64_t budget, std::uint32_t& failedLiterals) {
+  if (s.propagate() != nullptr) return false;
   std::vector<std::uint32_t> binary(2 * s.vars.size(), 0);
   for (const Clause* c : s.clauses) {
     if (c->size != 2 || s.isAssigned((*c)[0]) || s.isAssigned((*c)[1])) continue;
@@ -42,22 +42,24 @@ void Preprocessor::probe(std::uint64_t budget) {
   for (Literal l : roots) {
     if (used > budget) break;
     if (s.isAssigned(l)) continue;
-    const std::uint32_t before = s.stats.bcPropagations;
+    const std::uint32_t before = s.stats.bcPropagations;  // 32 bits, wrapping: differences only
     s.trail.levelStarts.push_back(static_cast<unsigned>(s.trail.lits.size()));
     s.assign(l, nullptr);
     const bool failed = s.propagate() != nullptr;
     s.backtrack(0);
-    used += s.stats.bcPropagations - before;
+    used += static_cast<std::uint32_t>(s.stats.bcPropagations - before);
     if (!failed) continue;
-    stats.failedLiterals += 1;
+    failedLiterals += 1;
     const Literal unit = ~l;
     if (s.proof != nullptr) s.proof->add(&unit, 1);
     s.assign(unit, nullptr);
-    if (s.propagate() != nullptr) {
-      refute();
-      return;
-    }
+    if (s.propagate() != nullptr) return false;
   }
+  return true;
+}
+
+void Preprocessor::probe(std::uint64_t budget) {
+  if (!probeRoots(s, budget, stats.failedLiterals)) refute();
 }
 
 }  // namespace quelt

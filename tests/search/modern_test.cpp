@@ -1,7 +1,7 @@
 // The modern search on formulas large enough for its schedules to run
 // (reductions, mode switches, rephasing, restarts that keep part of the
 // trail), its minimisation with binary clauses, its shrinking, its
-// vivification and its local-search walks to act: every verdict
+// probing, vivification and local-search walks to act: every verdict
 // agrees with the classic search's, every model satisfies the clauses and
 // the assumptions, every refutation's proof checks, and failed assumptions
 // are a refuted subset of those assumed.
@@ -50,7 +50,12 @@ TEST(ModernSearch, AgreesWithTheClassicSearchAndProvesItsRefutations) {
   quelt_test::CnfGenerator gen(23);
   quelt::SearchStatistics::Modern total;
   for (int i = 0; i < 6; ++i) {
-    const Cnf f = gen.threshold3Sat(110 + 10 * i);
+    Cnf f = gen.threshold3Sat(110 + 10 * i);
+    // A failed literal for probing to find: -r implies p and q, which
+    // exclude each other; the search's phases (true first) never try -r.
+    const int r = f.numVars + 1, p = r + 1, q = r + 2;
+    f.numVars += 3;
+    f.clauses.insert(f.clauses.end(), {{r, p}, {r, q}, {-p, -q}});
     SCOPED_TRACE(f.name);
     Solver c;
     quelt_test::load(c, f);
@@ -96,6 +101,7 @@ TEST(ModernSearch, AgreesWithTheClassicSearchAndProvesItsRefutations) {
     total.shrunkLiterals += s.shrunkLiterals;
     total.vivifiedLiterals += s.vivifiedLiterals;
     total.walkFlips += s.walkFlips;
+    total.failedLiterals += s.failedLiterals;
   }
   // The formulas are hard enough for every part of the schedule to run.
   EXPECT_GT(total.reductions, 0u);
@@ -108,6 +114,7 @@ TEST(ModernSearch, AgreesWithTheClassicSearchAndProvesItsRefutations) {
   EXPECT_GT(total.shrunkLiterals, 0u);
   EXPECT_GT(total.vivifiedLiterals, 0u);
   EXPECT_GT(total.walkFlips, 0u);
+  EXPECT_GT(total.failedLiterals, 0u);
 }
 
 // Elimination runs between the solves; the frozen variables must survive it

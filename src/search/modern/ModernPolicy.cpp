@@ -77,11 +77,6 @@ void ModernPolicy::beginRun() {
 
 void ModernPolicy::endRun(unsigned) {}
 
-bool ModernPolicy::simplify() {
-  if (s.stats.conflicts >= nextVivify && !vivify()) return false;
-  return s.decisionLevel() != 0 || s.simplify();
-}
-
 bool ModernPolicy::restarting() {
   if (s.stats.conflicts >= nextModeSwitch) return true;
   if (s.decisionLevel() <= s.assumptions.size()) return false;

@@ -57,7 +57,7 @@ class ModernPolicy final : public SearchPolicy {
   Clause* propagate() override { return s.propagateWatchers(); }
   bool restartAtConflict() override { return false; }
   bool learn(Clause* conflict) override;
-  // At level 0, and when vivification is due (vivify.cpp).
+  // At level 0, and when a round of simplification is due (inprocess.cpp).
   bool simplifying() override { return s.decisionLevel() == 0 || s.stats.conflicts >= nextVivify; }
   bool simplify() override;
   bool reducing() override { return s.stats.conflicts >= nextReduce; }
@@ -91,6 +91,8 @@ class ModernPolicy final : public SearchPolicy {
   // a round spends at most this share of the search's propagations.
   static constexpr double kVivifyInterval = 3000;
   static constexpr double kVivifyEffort = 0.1;
+  // Failed-literal probing before each vivification round, with this share.
+  static constexpr double kProbeEffort = 0.05;
   // A local-search walk visits at most this share of the search's
   // propagations since the last walk in literals, and at least the minimum.
   static constexpr double kWalkEffort = 5;
@@ -221,8 +223,10 @@ class ModernPolicy final : public SearchPolicy {
   std::vector<double> walkScore, walkWeights;
   void walk();
 
-  // ---- Vivification (vivify.cpp) ----------------------------------------------
+  // ---- Simplification during search (inprocess.cpp, vivify.cpp) ----------------
   std::uint64_t nextVivify = 0;                // conflict count of the next round
+  std::uint32_t propagationsAfterProbe = 0;
+  bool probe();
   std::uint32_t propagationsAfterVivify = 0;  // at the end of the last round
   std::vector<Literal> vivifyLits, vivifyScratch;
   bool vivify();
