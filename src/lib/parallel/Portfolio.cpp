@@ -12,13 +12,15 @@ namespace quelt {
 
 namespace {
 
-// A configuration of the fixed list: a preset, or one parameter changed from
-// the defaults (a switch is named alone), or neither (the defaults, told
-// apart by their seed alone).
+// A configuration of the fixed list: a preset (of the classic search), or
+// one parameter changed from the defaults (a switch is named alone), or the
+// defaults with the search and the preprocessor the other way from the
+// caller's, or none of these (the defaults, told apart by their seed alone).
 struct Variant {
   const char* preset;
   const char* parameter;
   double value;
+  bool otherSearchAndPreprocessing = false;
 };
 
 // Solver 1 runs the caller's own configuration with the other search
@@ -29,11 +31,16 @@ struct Variant {
 // search this one tells formulas apart most (some are out of reach without
 // it, for some it leads the search astray). Solvers 3, 4, ... take this list, in the
 // order of what each added to the ones before it (solved instances, then
-// time) in single runs of 20 CPU seconds over the shared benchmark set. The
-// tuned presets differ most from the defaults but little among themselves:
-// after the first of them, the others add little.
+// time) in single runs of 20 CPU seconds over the shared benchmark set and
+// the generated families, whichever search the caller runs: the first tuned
+// preset, then the two switches of solvers 1 and 2 together, then the
+// modern search with shrinking. The tuned presets differ most from the
+// defaults but little among themselves: after the first of them, the others
+// add little.
 const Variant kVariants[] = {
     {"spset-autotuned-kz_1_0", nullptr, 0},
+    {nullptr, nullptr, 0, true},
+    {nullptr, "shrink", 1},
     {nullptr, "sp-var-dec-heur", 0},
     {nullptr, "sp-first-restart", 1000},
     {"spset-autotuned-kz_1_1", nullptr, 0},
@@ -50,8 +57,9 @@ const Variant& variantOf(unsigned i) { return kVariants[(i - kFirstVariant) % kV
 // Every solver past the first round of the list, and the plain defaults in
 // it, draw from a seed of their own.
 bool reseeded(unsigned i) {
+  const Variant& v = variantOf(i);
   return i >= kFirstVariant + kVariantCount ||
-         (variantOf(i).preset == nullptr && variantOf(i).parameter == nullptr);
+         (v.preset == nullptr && v.parameter == nullptr && !v.otherSearchAndPreprocessing);
 }
 std::uint32_t seedOf(unsigned i) { return Solver::kRandomSeed + i; }
 
@@ -72,7 +80,11 @@ std::string Portfolio::configurationName(unsigned i, bool firstPreprocesses, boo
   if (i == 2) return firstPreprocesses ? "command line, preprocessing off" : "command line, preprocessing on";
   const Variant& v = variantOf(i);
   std::ostringstream name;
-  if (v.preset != nullptr) name << (v.preset + 6);  // without "spset-"
+  if (v.otherSearchAndPreprocessing)
+    name << (firstModern ? "classic search" : "modern search")
+         << (firstPreprocesses ? ", preprocessing off" : ", preprocessing on");
+  else if (v.preset != nullptr) name << (v.preset + 6);  // without "spset-"
+  else if (v.parameter != nullptr && std::string(v.parameter) == "shrink") name << "modern search, shrink";
   else if (v.parameter != nullptr && isSwitch(v.parameter)) name << v.parameter;
   else if (v.parameter != nullptr) name << v.parameter << ' ' << v.value;
   else name << "default";
@@ -279,7 +291,15 @@ void Portfolio::configure(unsigned i) {
   } else if (i >= kFirstVariant && !e.configured) {
     SearchParams p = f.parameters();
     const Variant& v = variantOf(i);
-    if (v.preset != nullptr) (p.*presetNamed(v.preset).apply)();
+    if (v.otherSearchAndPreprocessing) {  // the defaults otherwise
+      p.modern = !base.modern;
+      p.preprocess = !base.preprocess;
+    }
+    if (v.preset != nullptr) {
+      (p.*presetNamed(v.preset).apply)();
+      p.modern = false;  // a preset names a configuration of the classic search
+    }
+    if (v.parameter != nullptr && std::string(v.parameter) == "shrink") p.modern = true;  // shrinking is the modern search's
     if (v.parameter != nullptr) quelt::setParameter(p, v.parameter, v.value);
     if (reseeded(i)) {
       // A seed matters only to a configuration that draws: one that makes
