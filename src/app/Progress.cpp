@@ -50,6 +50,16 @@ void ProgressTable::report(const Solver& s, bool final) {
         << " clauses subsumed, " << p.strengthenedClauses << " strengthened; " << p.clausesBefore << " -> "
         << p.clausesAfter << " clauses" << std::endl;
   }
+  const SearchStatistics::Modern& m = s.stats.modern;
+  if (m.vivifyRounds != inprocessRounds) {  // one or more rounds since the last line
+    out << "c simplification round " << m.vivifyRounds << ": " << m.failedLiterals - failedLiterals
+        << " failed literals, " << m.vivifiedClauses - vivifiedClauses << " clauses vivified ("
+        << m.vivifiedLiterals - vivifiedLiterals << " literals removed)" << std::endl;
+    inprocessRounds = m.vivifyRounds;
+    failedLiterals = m.failedLiterals;
+    vivifiedClauses = m.vivifiedClauses;
+    vivifiedLiterals = m.vivifiedLiterals;
+  }
   const double now = cpuTime();
   if (started && !final && now - lastSeconds < 1.0) return;
   if (!started) {
@@ -60,14 +70,15 @@ void ProgressTable::report(const Solver& s, bool final) {
     started = true;
   }
   const double elapsed = now - lastSeconds;
-  const std::uint64_t propagations = s.stats.bcPropagations;
+  const std::uint32_t propagations = s.stats.bcPropagations;
   char seconds[32];
   std::snprintf(seconds, sizeof seconds, "%.1f", now);
   const std::string cells[] = {
       seconds,
       compact(s.stats.conflicts),
       compact(s.stats.decisions),
-      elapsed > 0 ? compact(static_cast<double>(propagations - lastPropagations) / elapsed) : "-",
+      elapsed > 0 ? compact(static_cast<double>(static_cast<std::uint32_t>(propagations - lastPropagations)) / elapsed)
+                  : "-",
       compact(static_cast<double>(s.learnedClauses.size())),
       compact(static_cast<double>(s.trail.levelStarts.size() > 1 ? s.trail.levelStarts[1] : s.trail.lits.size())),
       compact(s.stats.eliminatedVariables),

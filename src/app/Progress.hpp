@@ -34,8 +34,10 @@ class ProgressTable {
   std::ostream& out;
   bool started = false;
   double lastSeconds = 0;
-  std::uint64_t lastPropagations = 0;
+  std::uint32_t lastPropagations = 0;  // the counter is 32 bits wide and wraps
   std::uint32_t preprocessRounds = 0;  // of the last preprocessing reported
+  // The modern search's simplification rounds, as of the last line on them.
+  std::uint64_t inprocessRounds = 0, failedLiterals = 0, vivifiedClauses = 0, vivifiedLiterals = 0;
 };
 
 }  // namespace quelt

@@ -118,39 +118,53 @@ TEST(RunControl, ASecondInterruptEndsTheProcessAtOnce) {
   EXPECT_EQ(WTERMSIG(raw), SIGINT);
 }
 
-// With --preprocess, one line before the table says what preprocessing did.
+// With --preprocess, one line before the table says what preprocessing did;
+// with --modern, a column gives the mode and a line tells each simplification
+// round's work.
 TEST(RunControl, TheProgressTableLeavesTheSearchAlone) {
   const ScratchDir dir;
-  const std::string cnf = dir.write("f.cnf", CnfGenerator(5).threshold3Sat(120).dimacs());
-  for (bool preprocess : {false, true}) {
+  // The modern search needs a harder one to reach its first round: 9
+  // pigeons in 8 holes.
+  const std::string small = dir.write("f.cnf", CnfGenerator(5).threshold3Sat(120).dimacs());
+  const std::string large = dir.write("g.cnf", CnfGenerator::pigeonHole(8).dimacs());
+  for (int run = 0; run < 3; ++run) {
+    const bool preprocess = run == 1, modern = run == 2;
+    const std::string& cnf = modern ? large : small;
     std::vector<std::string> argv = {QUELT_BINARY, "--nosplash", "--model-stdout", "--dimacs", cnf};
     if (preprocess) argv.push_back("--preprocess");
+    if (modern) argv.push_back("--modern");
     const auto plain = quelt_test::runProgram(argv);
     argv.push_back("--progress");
     const auto watched = quelt_test::runProgram(argv);
     EXPECT_EQ(watched.status, plain.status);
     // Header, rows of nine right-aligned columns, and the rest as without.
-    const std::string header =
-        "c   seconds conflicts decisions   props/s   learned     fixed      elim rst-limit red-limit\n";
-    const std::regex row("c {0,9}[0-9]+\\.[0-9]( {0,9}[0-9.]+[kMG]?| +-| +off){8}\n");
+    const std::string header = std::string("c   seconds conflicts decisions   props/s   learned     fixed      elim ") +
+                               "rst-limit red-limit" + (modern ? "      mode" : "") + "\n";
+    const std::regex row(std::string("c {0,9}[0-9]+\\.[0-9]( {0,9}[0-9.]+[kMG]?| +-| +off){8}") +
+                         (modern ? "( +focused| +stable)" : "") + "\n");
+    const std::regex round(
+        "c simplification round [0-9]+: [0-9]+ failed literals, [0-9]+ clauses vivified \\([0-9]+ literals removed\\)\n");
     const std::regex summary(
         "c preprocessing: [0-9]+ rounds? in [0-9]+\\.[0-9]{2} s, [0-9]+ variables eliminated, [0-9]+ substituted, "
         "[0-9]+ failed literals, [0-9]+ fixed; [0-9]+ clauses subsumed, [0-9]+ strengthened; [0-9]+ -> [0-9]+ "
         "clauses\n");
     std::istringstream lines(watched.out);
     std::string rest, line;
-    int rows = 0, summaries = 0;
+    int rows = 0, summaries = 0, rounds = 0;
     bool headerSeen = false;
     while (std::getline(lines, line)) {
       line += '\n';
       if (line == header) headerSeen = true;
       else if (std::regex_match(line, row) && line.size() == header.size()) ++rows;
       else if (std::regex_match(line, summary)) ++summaries;
+      else if (std::regex_match(line, round)) ++rounds;
       else rest += line;
     }
     EXPECT_TRUE(headerSeen);
     EXPECT_GE(rows, 2) << watched.out;  // the first restart and the end
     EXPECT_EQ(summaries, preprocess ? 1 : 0) << watched.out;
+    if (modern) EXPECT_GE(rounds, 1) << watched.out;
+    else EXPECT_EQ(rounds, 0) << watched.out;
     EXPECT_EQ(rest, plain.out);
   }
 }

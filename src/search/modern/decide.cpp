@@ -145,10 +145,12 @@ void ModernPolicy::rephase() {
   const char kind = kCycle[rephases % sizeof kCycle];
   rephases += 1;
   s.stats.modern.rephases += 1;
-  // The kept levels would overrule the new phases at once.
-  s.backtrack(0);
   const std::size_t n = saved.size();
-  if (kind == 'W') walk();
+  if (kind == 'W') {
+    // Levels kept from before would overrule the walk's assignment at once.
+    s.backtrack(0);
+    walk();
+  }
   for (std::size_t v = 1; v < n && kind != 'W'; ++v) {
     switch (kind) {
       case 'O': saved[v] = 1; break;
