@@ -24,7 +24,7 @@ BOOL_WORDS = ["0", "1", "false", "true", "no", "yes", "off", "on"]
 
 def config(r):
     """A preset or none, a random subset of the sp- options, range bounds included, and half the time
-    each --preprocess and --modern."""
+    each --preprocess and --modern (which a third of the time shrinks)."""
     args, density = [r.choice(PRESETS)] if r.random() < .6 else [], r.choice([.1, .3, .6, 1])
     for name, (lo, hi) in sorted({**INTS, **FLOATS}.items()):
         if r.random() < density:
@@ -33,7 +33,10 @@ def config(r):
             v = ("%.3f" % v).rstrip("0").rstrip(".") if name in FLOATS else str(v)
             booleans = ("update-dec-queue", "use-pure-literal-rule")  # in any spelling
             args += ["--sp-" + name, r.choice(BOOL_WORDS[int(v)::2]) if name in booleans else v]
-    return args + ["--preprocess"] * (r.random() < .5) + ["--modern"] * (r.random() < .5)
+    args += ["--preprocess"] * (r.random() < .5)
+    if r.random() < .5:
+        args += ["--modern"] + ["--shrink"] * (r.random() < 1 / 3)
+    return args
 
 
 def run(cmd, wall, cpu=None):
