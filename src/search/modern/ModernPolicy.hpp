@@ -229,6 +229,7 @@ class ModernPolicy final : public SearchPolicy {
   bool probe();
   std::uint32_t propagationsAfterVivify = 0;  // at the end of the last round
   std::vector<Literal> vivifyLits, vivifyScratch;
+  std::size_t irredundantCursor = 0;  // the next irredundant clause to vivify
   bool vivify();
   bool vivifyClause(Clause& c);
   void dropVivified(Clause& c);

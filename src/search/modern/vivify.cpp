@@ -13,7 +13,9 @@
 // there it implies in the proof checker's propagation too.
 //
 // The candidates are the tier-1 and tier-2 learned clauses not tried yet,
-// best glue first, then shortest. A round runs every so many conflicts
+// best glue first, then shortest; then, while the budget lasts, the
+// irredundant clauses in turn, each round going on where the last stopped.
+// A shortened irredundant clause stays irredundant. A round runs every so many conflicts
 // (kVivifyInterval, growing with the square root of the rounds) and spends
 // at most a tenth of the propagations the search made since the last one.
 // The assignments of a round are not search assignments: the saved phases
@@ -58,18 +60,35 @@ bool ModernPolicy::vivify() {
     consistent = vivifyClause(c);
     if ((c.flags & Clause::kCollect) != 0) doomed += 1;
   }
-  S.policyHearsBacktrack = hears;
-  if (doomed != 0) {
-    std::vector<Clause*>& lc = S.learnedClauses;
-    std::size_t k = 0;
-    for (Clause* c : lc) {
-      if ((c->flags & Clause::kCollect) != 0)
-        S.freeClause(c);
-      else
-        lc[k++] = c;
-    }
-    lc.resize(k);
+  // With what the budget leaves, the irredundant clauses, from where the
+  // last round stopped.
+  std::size_t irredundantDoomed = 0;
+  const bool stopped = S.stopRequested();
+  for (std::size_t tried = 0; consistent && !stopped && S.pendingClauses == 0 && tried < S.clauses.size(); ++tried) {
+    if (static_cast<std::uint32_t>(S.stats.bcPropagations - start) > budget) break;
+    if ((tried & 63u) == 63u && S.stopRequested()) break;
+    if (irredundantCursor >= S.clauses.size()) irredundantCursor = 0;
+    Clause& c = *S.clauses[irredundantCursor++];
+    if (c.removed() || c.size <= 2 || (c.flags & Clause::kCollect) != 0) continue;
+    m.vivifyTried += 1;
+    consistent = vivifyClause(c);
+    if ((c.flags & Clause::kCollect) != 0) irredundantDoomed += 1;
   }
+  S.policyHearsBacktrack = hears;
+  auto collect = [&S](std::vector<Clause*>& list, std::size_t* cursor) {
+    std::size_t k = 0;
+    for (std::size_t i = 0; i < list.size(); ++i) {
+      if (cursor != nullptr && i == *cursor) *cursor = k;
+      if ((list[i]->flags & Clause::kCollect) != 0)
+        S.freeClause(list[i]);
+      else
+        list[k++] = list[i];
+    }
+    if (cursor != nullptr && *cursor > k) *cursor = k;
+    list.resize(k);
+  };
+  if (doomed != 0) collect(S.learnedClauses, nullptr);
+  if (irredundantDoomed != 0) collect(S.clauses, &irredundantCursor);
   propagationsAfterVivify = S.stats.bcPropagations;
   return consistent;
 }
@@ -122,7 +141,7 @@ bool ModernPolicy::vivifyClause(Clause& c) {
     S.proof->del(c);
   }
   if (kept.size() == 1) {
-    S.stats.learnedUnitClauses += 1;
+    if (c.learned()) S.stats.learnedUnitClauses += 1;
     S.unwatchClause(c);
     c.flags |= Clause::kCollect;
     const Literal unit = kept[0];
@@ -136,8 +155,7 @@ bool ModernPolicy::vivifyClause(Clause& c) {
   for (std::size_t k = 0; k < kept.size(); ++k) c[k] = kept[k];
   c.size = static_cast<std::uint32_t>(kept.size());
   S.clauseArena.shrink(&c, oldSize);
-  const unsigned glue = std::min<unsigned>(glueOf(c), c.size);
-  setQuality(c, glue, usedOf(c));
+  if (c.learned()) setQuality(c, std::min<unsigned>(glueOf(c), c.size), usedOf(c));
   S.watchClause(c);
   return true;
 }
