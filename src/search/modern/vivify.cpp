@@ -109,7 +109,9 @@ bool ModernPolicy::vivifyClause(Clause& c) {
     if (r.level == 0) {
       if (r.isTrue(l)) {  // satisfied for good
         S.backtrack(0);
-        dropVivified(c);
+        // Unless only by a pure literal's choice, which a later clause can
+        // undo: such an irredundant clause stays, as the cleanup keeps it.
+        if (!r.pure() || c.learned()) dropVivified(c);
         return true;
       }
       continue;  // false for good
