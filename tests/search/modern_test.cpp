@@ -146,3 +146,34 @@ TEST(ModernSearch, RespectsAssumptionsAndFrozenVariablesAfterElimination) {
 }
 
 }  // namespace
+
+// A propagation limit can fall inside a simplification round (probing,
+// vivification) or a walk: the solver stops, and solving again finishes with
+// the right verdict and a proof that checks across both solves.
+TEST(ModernSearch, AStopAnywhereLeavesASolverThatFinishesRight) {
+  const quelt_test::ScratchDir dir;
+  const Cnf f = quelt_test::CnfGenerator::pigeonHole(8);
+  Solver whole(modern());
+  quelt_test::load(whole, f);
+  ASSERT_EQ(whole.solve(false), Solver::Unsatisfiable);
+  ASSERT_GT(whole.stats.modern.vivifyRounds, 0u);
+  const std::int64_t total = whole.stats.bcPropagations;
+  for (int k = 1; k < 4; ++k) {
+    SCOPED_TRACE(k);
+    Solver m(modern());
+    {
+      quelt::ProofWriter proof(dir.file("proof"), k % 2 == 0);
+      m.proof = &proof;
+      quelt_test::load(m, f);
+      m.stop.propagationEnd = total * k / 4;
+      EXPECT_EQ(m.solve(false), Solver::Timeout);
+      m.stop.propagationEnd = -1;
+      EXPECT_EQ(m.solve(false), Solver::Unsatisfiable);
+      m.proof = nullptr;
+      ASSERT_TRUE(proof.flush());
+    }
+    quelt_test::DratChecker checker;
+    for (const auto& cl : f.clauses) checker.addOriginal(cl);
+    EXPECT_EQ(checker.checkProof(quelt_test::readFile(dir.file("proof"))), quelt_test::DratChecker::Result::Verified);
+  }
+}
