@@ -188,7 +188,8 @@ class QUELT_API Solver {
 
   // The counters of the search so far, by name ("conflicts", "decisions",
   // "propagations", "restarts", "learned_clauses", "eliminated_variables",
-  // "preprocess_eliminated_variables", ...), summed over all solves.
+  // "preprocess_eliminated_variables", "modern_vivified_clauses", ...),
+  // summed over all solves.
   std::map<std::string, std::uint64_t> statistics() const;
 
  private:

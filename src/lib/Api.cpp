@@ -307,6 +307,13 @@ std::map<std::string, std::uint64_t> countersOf(const SearchStatistics& st) {
       {"modern_reduced_clauses", st.modern.reducedClauses},
       {"modern_mode_switches", st.modern.modeSwitches},
       {"modern_rephases", st.modern.rephases},
+      {"modern_shrunk_literals", st.modern.shrunkLiterals},
+      {"modern_failed_literals", st.modern.failedLiterals},
+      {"modern_vivify_rounds", st.modern.vivifyRounds},
+      {"modern_vivified_clauses", st.modern.vivifiedClauses},
+      {"modern_vivified_literals", st.modern.vivifiedLiterals},
+      {"modern_walks", st.modern.walks},
+      {"modern_walk_flips", st.modern.walkFlips},
   };
 }
 }  // namespace

@@ -228,6 +228,14 @@ TEST(Api, TheDefaultSearchIsModernAndAPresetIsClassic) {
   EXPECT_FALSE(modernRan(preset));
   EXPECT_TRUE(modernRan(back));
   EXPECT_EQ(byDefault.lastResult(), classic.lastResult());
+  // Its simplification rounds are counted too.
+  Solver rounds;
+  load(rounds, CnfGenerator::pigeonHole(8));
+  EXPECT_EQ(rounds.solve(), Result::Unsatisfiable);
+  const auto st = rounds.statistics();
+  EXPECT_GT(st.at("modern_vivify_rounds"), 0u);
+  EXPECT_GT(st.at("modern_vivified_clauses"), 0u);
+  EXPECT_GT(st.at("modern_walk_flips"), 0u);
 }
 
 // Switching searches between solves moves every watch and learned clause
