@@ -21,6 +21,7 @@ struct Variant {
   const char* parameter;
   double value;
   bool otherSearchAndPreprocessing = false;
+  bool modern = false;  // a parameter of the modern search: run that search
 };
 
 // Solver 1 runs the caller's own configuration with the other search
@@ -40,7 +41,7 @@ struct Variant {
 const Variant kVariants[] = {
     {"spset-autotuned-kz_1_0", nullptr, 0},
     {nullptr, nullptr, 0, true},
-    {nullptr, "shrink", 1},
+    {nullptr, "shrink", 1, false, true},
     {nullptr, "sp-var-dec-heur", 0},
     {nullptr, "sp-first-restart", 1000},
     {"spset-autotuned-kz_1_1", nullptr, 0},
@@ -84,7 +85,7 @@ std::string Portfolio::configurationName(unsigned i, bool firstPreprocesses, boo
     name << (firstModern ? "classic search" : "modern search")
          << (firstPreprocesses ? ", preprocessing off" : ", preprocessing on");
   else if (v.preset != nullptr) name << (v.preset + 6);  // without "spset-"
-  else if (v.parameter != nullptr && std::string(v.parameter) == "shrink") name << "modern search, shrink";
+  else if (v.modern) name << "modern search, " << v.parameter;
   else if (v.parameter != nullptr && isSwitch(v.parameter)) name << v.parameter;
   else if (v.parameter != nullptr) name << v.parameter << ' ' << v.value;
   else name << "default";
@@ -299,7 +300,7 @@ void Portfolio::configure(unsigned i) {
       (p.*presetNamed(v.preset).apply)();
       p.modern = false;  // a preset names a configuration of the classic search
     }
-    if (v.parameter != nullptr && std::string(v.parameter) == "shrink") p.modern = true;  // shrinking is the modern search's
+    if (v.modern) p.modern = true;
     if (v.parameter != nullptr) quelt::setParameter(p, v.parameter, v.value);
     if (reseeded(i)) {
       // A seed matters only to a configuration that draws: one that makes

@@ -15,9 +15,10 @@
 // The candidates are the tier-1 and tier-2 learned clauses not tried yet,
 // best glue first, then shortest; then, while the budget lasts, the
 // irredundant clauses in turn, each round going on where the last stopped.
-// A shortened irredundant clause stays irredundant. A round runs every so many conflicts
-// (kVivifyInterval, growing with the square root of the rounds) and spends
-// at most a tenth of the propagations the search made since the last one.
+// A shortened irredundant clause stays irredundant. A round runs every so
+// many conflicts (kVivifyInterval, growing with the square root of the
+// rounds) and spends at most a tenth of the propagations the search made
+// since the last one.
 // The assignments of a round are not search assignments: the saved phases
 // do not hear of them, and the search restarts from level 0 afterwards.
 #include <algorithm>
