@@ -54,7 +54,11 @@ void ProgressTable::report(const Solver& s, bool final) {
   if (m.vivifyRounds != inprocessRounds) {  // one or more rounds since the last line
     out << "c simplification round " << m.vivifyRounds << ": " << m.failedLiterals - failedLiterals
         << " failed literals, " << m.vivifiedClauses - vivifiedClauses << " clauses vivified ("
-        << m.vivifiedLiterals - vivifiedLiterals << " literals removed)" << std::endl;
+        << m.vivifiedLiterals - vivifiedLiterals << " literals removed), "
+        << m.inprocessing.eliminatedVariables - eliminatedVariables << " variables eliminated, "
+        << m.inprocessing.substitutedVariables - substitutedVariables << " substituted" << std::endl;
+    eliminatedVariables = m.inprocessing.eliminatedVariables;
+    substitutedVariables = m.inprocessing.substitutedVariables;
     inprocessRounds = m.vivifyRounds;
     failedLiterals = m.failedLiterals;
     vivifiedClauses = m.vivifiedClauses;

@@ -38,6 +38,7 @@ class ProgressTable {
   std::uint32_t preprocessRounds = 0;  // of the last preprocessing reported
   // The modern search's simplification rounds, as of the last line on them.
   std::uint64_t inprocessRounds = 0, failedLiterals = 0, vivifiedClauses = 0, vivifiedLiterals = 0;
+  std::uint64_t eliminatedVariables = 0, substitutedVariables = 0;
 };
 
 }  // namespace quelt

@@ -128,6 +128,10 @@ void reportModern(std::ostream& os, const SearchStatistics& s) {
   os << "c Failed literals in search: " << m.failedLiterals << std::endl;
   os << "c Vivification rounds:       " << m.vivifyRounds << "  (" << m.vivifiedClauses << " of " << m.vivifyTried
      << " clauses, " << m.vivifiedLiterals << " literals)" << std::endl;
+  const SearchStatistics::Preprocessing& e = m.inprocessing;
+  os << "c Elimination rounds:        " << e.rounds << "  (" << e.eliminatedVariables << " eliminated, "
+     << e.substitutedVariables << " substituted, " << e.subsumedClauses << " subsumed, " << e.strengthenedClauses
+     << " strengthened)" << std::endl;
   os << "c Local-search walks:        " << m.walks << "  (" << m.walkFlips << " flips, " << m.walkModels
      << " models)" << std::endl;
   os.precision(savedPrecision);

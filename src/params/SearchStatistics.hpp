@@ -73,6 +73,8 @@ struct SearchStatistics {
     std::uint64_t walks = 0;
     std::uint64_t walkFlips = 0;
     std::uint64_t walkModels = 0;  // walks that satisfied every clause
+    // Elimination rounds during the search: rounds, then what they removed.
+    Preprocessing inprocessing;
   } modern;
 
   // Zeroes every counter.

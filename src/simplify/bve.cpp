@@ -91,7 +91,7 @@ bool Preprocessor::tryEliminate(unsigned v) {
       ticks += q->size;
       std::uint32_t length;
       if (resolver.tautologyWith(*q, neg, length)) continue;
-      if (++resolvents > replaced || length > kMaxResolventSize) return false;
+      if (++resolvents > replaced + clauseGrowth || length > kMaxResolventSize) return false;
     }
   }
 

@@ -93,14 +93,7 @@ bool Preprocessor::run() {
   // Level-0 facts need no reasons, and their clauses may go.
   for (Literal l : s.trail.lits) s.vars[l.var()].reason = nullptr;
 
-  const std::size_t n = s.vars.size();
-  keep.assign(n, 0);
-  for (unsigned v = 1; v < n; ++v) keep[v] = s.isFrozen(v);
-  for (Literal a : s.assumptions)
-    if (a.var() < n) keep[a.var()] = 1;
-  touched.assign(n, 0);
-  stamp.assign(2 * n, 0);
-  resolver.resize(n);
+  prepare();
   std::uint64_t literals = 0;
   for (const Clause* c : s.clauses) literals += c->size;
   tickLimit = std::clamp(kTicksPerLiteral * literals, kMinTicks, kMaxTicks);
@@ -134,6 +127,42 @@ bool Preprocessor::run() {
   }
   stats.clausesAfter = static_cast<std::uint32_t>(s.clauses.size());
   stats.fixedVariables = static_cast<std::uint32_t>(s.trail.lits.size());
+  return !refuted();
+}
+
+void Preprocessor::prepare() {
+  const std::size_t n = s.vars.size();
+  keep.assign(n, 0);
+  for (unsigned v = 1; v < n; ++v) keep[v] = s.isFrozen(v);
+  for (Literal a : s.assumptions)
+    if (a.var() < n) keep[a.var()] = 1;
+  touched.assign(n, 0);
+  stamp.assign(2 * n, 0);
+  resolver.resize(n);
+}
+
+bool Preprocessor::runDuringSearch(std::uint64_t tickBudget, std::uint32_t growth) {
+  if (refuted()) return false;
+  duringSearch = true;
+  clauseGrowth = growth;
+  tickLimit = tickBudget;
+  for (Literal l : s.trail.lits) s.vars[l.var()].reason = nullptr;
+  prepare();
+  stats.rounds += 1;
+  detachAll();
+  try {
+    rewriteClauses(findEquivalences());
+    buildOccurrences();
+    propagateUnits();
+    for (Clause* c : s.clauses)
+      if (!c->removed()) queue.push_back(c);
+    subsume(false);
+    eliminate();
+  } catch (...) {
+    finishRound();
+    throw;
+  }
+  finishRound();
   return !refuted();
 }
 
@@ -198,8 +227,52 @@ void Preprocessor::finishRound() {
   for (Clause* c : garbage) s.freeClause(c);
   garbage.clear();
   attachAll();
+  if (duringSearch) settleLearnedClauses();
   for (unsigned v : touchedList) touched[v] = 0;
   touchedList.clear();
+}
+
+// A learned clause follows from the formula before the round, and the
+// formula after it implies every such clause that names no removed
+// variable (elimination keeps what the other variables can do, and
+// substitution replaces a variable by its equal); the others go, being
+// redundant anyway. Units of the round can satisfy a clause or falsify
+// literals of it: those are applied here, as the lists never held learned
+// clauses.
+void Preprocessor::settleLearnedClauses() {
+  std::vector<Clause*>& learned = s.learnedClauses;
+  std::size_t k = 0;
+  for (Clause* c : learned) {
+    bool gone = c->removed() || refuted();
+    scratch.clear();
+    for (std::uint32_t i = 0; i < c->size && !gone; ++i) {
+      const Literal l = (*c)[i];
+      if (s.vars[l.var()].eliminated() || s.isTrue(l)) gone = true;
+      else if (!s.isFalse(l)) scratch.push_back(l);
+    }
+    if (!gone && scratch.size() < c->size) {
+      if (s.proof != nullptr) s.proof->add(scratch);
+      if (scratch.size() <= 1) {
+        if (scratch.empty()) refute();
+        else addUnit(scratch[0]);
+        gone = true;
+      } else {
+        if (s.proof != nullptr) s.proof->del(*c);
+        const std::uint32_t oldSize = c->size;
+        std::copy(scratch.begin(), scratch.end(), c->lits());
+        c->size = static_cast<std::uint32_t>(scratch.size());
+        s.clauseArena.shrink(c, oldSize);
+      }
+    }
+    if (gone) {
+      if (s.proof != nullptr && !c->removed()) s.proof->del(*c);
+      s.freeClause(c);
+      continue;
+    }
+    learned[k++] = c;
+  }
+  learned.resize(k);
+  for (Clause* c : learned) s.watchClause(*c);
 }
 
 void Preprocessor::compact(Literal l) {

@@ -4,8 +4,9 @@
 //   equivalence.cpp  equivalent literals, substituted by one representative
 //   subsume.cpp      backward subsumption and self-subsuming strengthening
 //   bve.cpp          bounded variable elimination
-// A Preprocessor lives for one call of Solver::preprocess and owns nothing
-// but scratch data: every clause stays the solver's.
+// A Preprocessor lives for one call of Solver::preprocess, or for one
+// round of simplification during the search (runDuringSearch), and owns
+// nothing but scratch data: every clause stays the solver's.
 #pragma once
 
 #include <cstdint>
@@ -18,16 +19,27 @@ namespace quelt {
 
 class Preprocessor {
  public:
-  explicit Preprocessor(Solver& solver) : s(solver) {}
+  explicit Preprocessor(Solver& solver) : s(solver), stats(solver.stats.preprocessing) {}
+  // Counting into counters instead of the preprocessing statistics.
+  Preprocessor(Solver& solver, SearchStatistics::Preprocessing& counters) : s(solver), stats(counters) {}
   Preprocessor(const Preprocessor&) = delete;
   Preprocessor& operator=(const Preprocessor&) = delete;
 
   // Runs the rounds; false when the formula was refuted.
   bool run();
+  // One round during the search, at level 0 with propagation done:
+  // equivalences, subsumption and elimination on the irredundant clauses,
+  // within tickBudget ticks, an elimination allowed to add up to growth
+  // clauses. Earlier removals stay, and so do the learned clauses, but for
+  // those that name a variable the round removed. False when the formula
+  // was refuted.
+  bool runDuringSearch(std::uint64_t tickBudget, std::uint32_t growth);
 
  private:
   Solver& s;
-  SearchStatistics::Preprocessing& stats = s.stats.preprocessing;
+  SearchStatistics::Preprocessing& stats;
+  bool duringSearch = false;  // learned clauses stay (runDuringSearch)
+  std::uint32_t clauseGrowth = 0;  // resolvents allowed beyond the clauses they replace
 
   // ---- Limits -----------------------------------------------------------------
   // Work is counted in ticks, roughly one per literal visited, against one
@@ -90,6 +102,11 @@ class Preprocessor {
   void buildOccurrences();
   void finishRound();
   void dropLearnedClauses();
+  void prepare();  // the scratch data for the variables there are
+  // After a round during the search: the learned clauses that survive it
+  // (none naming a removed variable or satisfied at level 0, none with a
+  // false literal), watched again.
+  void settleLearnedClauses();
   void compact(Literal l);
   // A new stored clause of at least two literals (the proof is the caller's).
   void storeClause(const std::vector<Literal>& lits);

@@ -143,7 +143,8 @@ TEST(RunControl, TheProgressTableLeavesTheSearchAlone) {
     const std::regex row(std::string("c {0,9}[0-9]+\\.[0-9]( {0,9}[0-9.]+[kMG]?| +-| +off){8}") +
                          (modern ? "( +focused| +stable)" : "") + "\n");
     const std::regex round(
-        "c simplification round [0-9]+: [0-9]+ failed literals, [0-9]+ clauses vivified \\([0-9]+ literals removed\\)\n");
+        "c simplification round [0-9]+: [0-9]+ failed literals, [0-9]+ clauses vivified \\([0-9]+ literals removed\\), "
+        "[0-9]+ variables eliminated, [0-9]+ substituted\n");
     const std::regex summary(
         "c preprocessing: [0-9]+ rounds? in [0-9]+\\.[0-9]{2} s, [0-9]+ variables eliminated, [0-9]+ substituted, "
         "[0-9]+ failed literals, [0-9]+ fixed; [0-9]+ clauses subsumed, [0-9]+ strengthened; [0-9]+ -> [0-9]+ "

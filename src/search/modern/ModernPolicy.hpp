@@ -93,6 +93,15 @@ class ModernPolicy final : public SearchPolicy {
   static constexpr double kVivifyEffort = 0.1;
   // Failed-literal probing before each vivification round, with this share.
   static constexpr double kProbeEffort = 0.05;
+  // Then equivalences, subsumption and elimination, in ticks (about a
+  // literal read each) per propagation since the last time, within bounds;
+  // an elimination may add kGrowthStep more clauses than it removes each
+  // time a round removes nothing, up to kMaxGrowth.
+  static constexpr double kEliminateEffort = 2;
+  static constexpr std::uint64_t kEliminateMinTicks = 1000000;
+  static constexpr std::uint64_t kEliminateMaxTicks = 500000000;
+  static constexpr std::uint32_t kGrowthStep = 8;
+  static constexpr std::uint32_t kMaxGrowth = 0;
   // A local-search walk visits at most this share of the search's
   // propagations since the last walk in literals, and at least the minimum.
   static constexpr double kWalkEffort = 5;
@@ -227,6 +236,9 @@ class ModernPolicy final : public SearchPolicy {
   std::uint64_t nextVivify = 0;                // conflict count of the next round
   std::uint32_t propagationsAfterProbe = 0;
   bool probe();
+  std::uint32_t propagationsAfterEliminate = 0;
+  std::uint32_t eliminationGrowth = 0;
+  bool eliminate();
   std::uint32_t propagationsAfterVivify = 0;  // at the end of the last round
   std::vector<Literal> vivifyLits, vivifyScratch;
   std::size_t irredundantCursor = 0;  // the next irredundant clause to vivify

@@ -5,16 +5,26 @@
 // many conflicts (kVivifyInterval) a round goes further, from level 0:
 // failed-literal probing on the roots of the binary implication graph, the
 // preprocessor's kernel (simplify/probe.cpp), with the learned clauses
-// taking part in its propagation; then vivification of the learned clauses
-// (vivify.cpp). Each has a share of the propagations the search made since
-// its last round.
+// taking part in its propagation; then the preprocessor's other
+// techniques on the irredundant clauses (equivalent literals, subsumption,
+// bounded variable elimination; simplify/preprocess.cpp), the learned
+// clauses kept but for those naming a removed variable; then vivification
+// of the learned clauses (vivify.cpp). Each has a share of the
+// propagations the search made since its last round.
+//
+// Elimination first allows no growth of the formula; each round that
+// removes nothing lets the next add a few more clauses per variable, as
+// the easy eliminations are done by then.
+#include <algorithm>
+
 #include "search/modern/ModernPolicy.hpp"
+#include "simplify/preprocess.hpp"
 #include "simplify/probe.hpp"
 
 namespace quelt {
 
 bool ModernPolicy::simplify() {
-  if (s.stats.conflicts >= nextVivify && (!probe() || !vivify())) return false;
+  if (s.stats.conflicts >= nextVivify && (!probe() || !eliminate() || !vivify())) return false;
   return s.decisionLevel() != 0 || s.simplify();
 }
 
@@ -31,6 +41,27 @@ bool ModernPolicy::probe() {
   propagationsAfterProbe = s.stats.bcPropagations;
   if (failed != 0) s.newUnitsMask |= 1;  // the cleanup removes what they satisfy
   return open;
+}
+
+bool ModernPolicy::eliminate() {
+  const std::uint32_t now = s.stats.bcPropagations;
+  const double share = kEliminateEffort * static_cast<double>(now - propagationsAfterEliminate);
+  const std::uint64_t budget = std::clamp(static_cast<std::uint64_t>(share), kEliminateMinTicks, kEliminateMaxTicks);
+  // Pure literals stand for a choice a later clause may undo; the round
+  // would take the clauses they satisfy for good.
+  if (!s.pureVars.empty() || s.stopRequested()) return true;
+  s.backtrack(0);
+  if (s.propagate() != nullptr) return false;
+  SearchStatistics::Preprocessing& counts = s.stats.modern.inprocessing;
+  const std::uint32_t removedBefore = counts.eliminatedVariables + counts.substitutedVariables;
+  const Solver::SimplificationScope scope(s);
+  Preprocessor round(s, counts);
+  const bool open = round.runDuringSearch(budget, eliminationGrowth);
+  propagationsAfterEliminate = s.stats.bcPropagations;
+  if (counts.eliminatedVariables + counts.substitutedVariables == removedBefore)
+    eliminationGrowth = std::min(eliminationGrowth + kGrowthStep, kMaxGrowth);
+  s.newUnitsMask |= 1;  // the cleanup removes what new units satisfy
+  return open && s.propagate() == nullptr;
 }
 
 }  // namespace quelt
