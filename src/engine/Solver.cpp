@@ -139,7 +139,7 @@ Clause* Solver::allocateClause(const std::vector<Literal>& lits, bool learned) {
 std::pair<Clause*, bool> Solver::addClause(std::vector<Literal>& lits, bool learned) {
   Clause* c;
   if (!learned) {
-    if (!inSimplification && (!pureVars.empty() || !eliminatedVars.empty())) reopen();
+    if (!inSimplification && (!pureVars.empty() || !eliminatedVars.empty())) restoreFor(lits);
     std::sort(lits.begin(), lits.end());
     lits.erase(std::unique(lits.begin(), lits.end()), lits.end());
     // After sorting, the two literals of one variable are adjacent.
@@ -274,6 +274,7 @@ void Solver::reopen() {
   }
   trail.lits.resize(k);
   trail.propagationHead = 0;  // everything is propagated again, against the restored clauses
+  eliminatedOnTrail = false;
   auto release = [this](unsigned v) {
     util::VarInfo& r = vars[v];
     unassign(v);
@@ -303,6 +304,74 @@ void Solver::reopen() {
   for (Clause* c : parkedClauses) restore(c);
   parkedClauses.clear();
   if (status == Satisfiable) status = Unknown;
+}
+
+void Solver::restoreFor(const Literal* lits, std::size_t count) {
+  if (!pureVars.empty()) {
+    reopen();
+    return;
+  }
+  if (eliminatedVars.empty()) return;
+  const std::size_t n = vars.size();
+  bool any = false;
+  for (std::size_t i = 0; i < count; ++i) {
+    const unsigned v = lits[i].var();
+    if (v < n && vars[v].eliminated()) any = true;
+  }
+  if (!any && !eliminatedOnTrail) return;
+  attachPending();
+  backtrack(0);
+  if (eliminatedOnTrail) {
+    // Values the last extension gave at level 0: the next one gives them
+    // again, from the values of that search.
+    std::size_t k = 0;
+    for (Literal l : trail.lits)
+      if (vars[l.var()].eliminated()) unassign(l.var());
+      else trail.lits[k++] = l;
+    trail.lits.resize(k);
+    trail.propagationHead = 0;
+    eliminatedOnTrail = false;
+  }
+  if (status == Satisfiable) status = Unknown;
+  if (!any) return;
+
+  // Entries go bottom up, in the order of removal: the clauses of an entry
+  // name only variables that were there when it was made, so those of them
+  // that are gone now went later, in an entry further up.
+  restoreMarks.assign(n, 0);
+  for (std::size_t i = 0; i < count; ++i) {
+    const unsigned v = lits[i].var();
+    if (v < n && vars[v].eliminated()) restoreMarks[v] = 1;
+  }
+  clauses.erase(std::remove_if(clauses.begin(), clauses.end(), [](const Clause* c) { return c->removed(); }),
+                clauses.end());
+  std::size_t kept = 0;
+  for (std::size_t e = 0; e < eliminatedVars.size(); ++e) {
+    const unsigned v = eliminatedVars[e];
+    if (!restoreMarks[v]) {
+      if (kept != e) {
+        eliminatedVars[kept] = v;
+        eliminatedClauses[kept] = std::move(eliminatedClauses[e]);
+      }
+      ++kept;
+      continue;
+    }
+    util::VarInfo& r = vars[v];
+    unassign(v);
+    r.clearEliminated();
+    if (!decisionQueue.contains(v)) decisionQueue.insert(v);
+    for (Clause* c : eliminatedClauses[e]) {
+      for (Literal l : *c)
+        if (vars[l.var()].eliminated()) restoreMarks[l.var()] = 1;
+      c->flags &= ~(Clause::kRemoved | Clause::kParked | Clause::kCollect);
+      clauses.push_back(c);
+      watchClause(*c);
+    }
+    eliminatedClauses[e].clear();
+  }
+  eliminatedVars.resize(kept);
+  eliminatedClauses.resize(kept);
+  trail.propagationHead = 0;  // propagated again, against the restored clauses
 }
 
 void Solver::selectPolicy() {
@@ -343,6 +412,7 @@ void Solver::clear() {
   newUnitsMask = 0;
   refuted = false;
   preprocessed = false;
+  eliminatedOnTrail = false;
   frozen.clear();
   random.reseed(kRandomSeed);
 }
@@ -351,7 +421,10 @@ void Solver::freeze(unsigned v) {
   createVar(v, dpinterface::ProblemVar, 0, 0);
   if (frozen.size() <= v) frozen.resize(static_cast<std::size_t>(v) + 1, 0);
   frozen[v] += 1;
-  if (vars[v].eliminated()) reopen();
+  if (vars[v].eliminated()) {
+    const Literal l = Literal::make(v, true);
+    restoreFor(&l, 1);
+  }
 }
 
 void Solver::melt(unsigned v) {

@@ -398,6 +398,17 @@ class Solver {
   // them first: pure literals are unassigned, eliminated variables return
   // with their clauses, and the clauses set aside come back.
   void reopen();
+  // What a client's clause or assumptions over lits need undone: with pure
+  // literals set, everything (reopen); otherwise only the eliminated
+  // variables lits names, each with the clauses set aside with it, and,
+  // since those clauses name variables that may have gone later, theirs in
+  // turn. The rest stays eliminated: the formula without them still
+  // implies what the search needs of it (every clause that depended on a
+  // restored variable is back), and the model extension completes them.
+  void restoreFor(const Literal* lits, std::size_t count);
+  void restoreFor(const std::vector<Literal>& lits) { restoreFor(lits.data(), lits.size()); }
+  bool eliminatedOnTrail = false;  // a model completed at level 0 assigned some
+  std::vector<char> restoreMarks;  // per variable, while restoreFor runs
   std::vector<unsigned> pureVars;        // in assignment order
   std::vector<Clause*> parkedClauses;    // originals satisfied by a pure literal
   bool inSimplification = false;         // internal clause additions do not reopen

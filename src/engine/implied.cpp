@@ -12,7 +12,9 @@
 // before apart from what level 0 propagated (and counted).
 //
 // The formula must be the caller's, not the simplified one: pure literals
-// and eliminated variables are restored first, as for any assumption.
+// and every eliminated variable are restored first (a solve's assumptions
+// bring back only the variables they name; propagation needs all the
+// clauses in between as given).
 #include "engine/Solver.hpp"
 
 namespace quelt {

@@ -22,7 +22,7 @@
 namespace quelt {
 
 void Solver::assume(const std::vector<Literal>& lits) {
-  if (!lits.empty() && (!pureVars.empty() || !eliminatedVars.empty())) reopen();
+  if (!lits.empty() && (!pureVars.empty() || !eliminatedVars.empty())) restoreFor(lits);
   assumptions.insert(assumptions.end(), lits.begin(), lits.end());
   std::sort(assumptions.begin(), assumptions.end());
 }
@@ -85,10 +85,14 @@ void Solver::extendModel() {
       for (std::uint32_t k = 0; k < c->size; ++k)
         if (cl[k].var() == v) {
           assign(cl[k], atLevelZero ? nullptr : c);
+          eliminatedOnTrail |= atLevelZero;
           break;
         }
     }
-    if (vars[v].level < 0) assign(policy->phase(v), nullptr);
+    if (vars[v].level < 0) {
+      assign(policy->phase(v), nullptr);
+      eliminatedOnTrail |= atLevelZero;
+    }
   }
 }
 

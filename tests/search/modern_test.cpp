@@ -102,6 +102,8 @@ TEST(ModernSearch, AgreesWithTheClassicSearchAndProvesItsRefutations) {
     total.vivifiedLiterals += s.vivifiedLiterals;
     total.walkFlips += s.walkFlips;
     total.failedLiterals += s.failedLiterals;
+    total.inprocessing.eliminatedVariables += s.inprocessing.eliminatedVariables;
+    total.inprocessing.subsumedClauses += s.inprocessing.subsumedClauses;
   }
   // The formulas are hard enough for every part of the schedule to run.
   EXPECT_GT(total.reductions, 0u);
@@ -115,6 +117,8 @@ TEST(ModernSearch, AgreesWithTheClassicSearchAndProvesItsRefutations) {
   EXPECT_GT(total.vivifiedLiterals, 0u);
   EXPECT_GT(total.walkFlips, 0u);
   EXPECT_GT(total.failedLiterals, 0u);
+  EXPECT_GT(total.inprocessing.eliminatedVariables, 0u);
+  EXPECT_GT(total.inprocessing.subsumedClauses, 0u);
 }
 
 // Elimination runs between the solves; the frozen variables must survive it

@@ -98,6 +98,85 @@ TEST(Preprocessing, ASolverThatSearchedBeforeKeepsAValidProof) {
   EXPECT_EQ(checker.checkProof(quelt_test::readFile(dir.file("proof"))), quelt_test::DratChecker::Result::Verified);
 }
 
+// A later clause or assumption that names a removed variable brings back
+// that variable and what depends on it, not the rest: on two copies of the
+// equivalence formula over disjoint variables, what the first copy loses
+// comes back without the second's, and the other way round. Every verdict
+// is checked by enumeration and every model against the clauses as given.
+TEST(Preprocessing, ARemovedVariableComesBackWithWhatDependsOnIt) {
+  Cnf f = kEquivalences;
+  for (const auto& c : kEquivalences.clauses) {
+    f.clauses.emplace_back();
+    for (int l : c) f.clauses.back().push_back(l > 0 ? l + 8 : l - 8);
+  }
+  f.numVars = 16;
+  quelt::SearchParams p;
+  p.preprocess = true;
+  Solver s(p);
+  quelt_test::load(s, f);
+  ASSERT_EQ(s.solve(false), Solver::Satisfiable);
+  auto removedIn = [&s](int first) {
+    std::vector<unsigned> gone;
+    for (unsigned v = first; v < static_cast<unsigned>(first) + 8; ++v)
+      if (s.vars[v].eliminated()) gone.push_back(v);
+    return gone;
+  };
+  const std::vector<unsigned> first = removedIn(1), second = removedIn(9);
+  ASSERT_FALSE(first.empty());
+  ASSERT_FALSE(second.empty());
+  // What comes back brings back what it names: no clause of the search
+  // names a variable that is still removed.
+  auto expectClosed = [&s] {
+    for (const quelt::Clause* c : s.clauses)
+      if (!c->removed())
+        for (quelt::Literal l : *c) EXPECT_FALSE(s.vars[l.var()].eliminated()) << l;
+  };
+  auto expectVerdict = [&](const Cnf& g, const std::vector<int>& assumed) {
+    expectClosed();
+    const bool sat = quelt_test::countModels(g, assumed, 1) > 0;
+    ASSERT_EQ(s.status, sat ? Solver::Satisfiable : Solver::Unsatisfiable);
+    if (!sat) return;
+    const quelt_test::Assignment m = quelt_test::modelOf(s);
+    EXPECT_TRUE(quelt_test::satisfies(m, g.clauses));
+    for (int a : assumed) EXPECT_EQ(m[std::abs(a)], a > 0);
+  };
+
+  // A clause: the first copy's variable returns, the second copy stays out.
+  Cnf g = f;
+  const int v = static_cast<int>(first[0]);
+  g.clauses.push_back({-v, 9});
+  std::vector<quelt::Literal> added = quelt_test::lits(g.clauses.back());
+  s.addClause(added, false);
+  expectClosed();
+  EXPECT_FALSE(s.vars[v].eliminated());
+  EXPECT_EQ(removedIn(9), second);
+  s.solve(false);
+  expectVerdict(g, {});
+
+  // An assumption: the second copy's variable returns, and the first copy
+  // keeps what the clause above left removed.
+  const std::vector<unsigned> firstLeft = removedIn(1);
+  const int u = static_cast<int>(second.back());
+  s.solve(quelt_test::lits({u}), false);
+  expectVerdict(g, {u});
+  EXPECT_FALSE(s.vars[u].eliminated());
+  EXPECT_EQ(removedIn(1), firstLeft);
+  s.clearAssumed();
+
+  // Then every variable in turn, in clauses across both copies, until the
+  // formula is refuted.
+  for (int w = 1; w <= 16 && s.status != Solver::Unsatisfiable; ++w) {
+    g.clauses.push_back({w % 2 == 0 ? w : -w, 17 - w});
+    added = quelt_test::lits(g.clauses.back());
+    s.addClause(added, false);
+    s.solve(quelt_test::lits({-w}), false);
+    expectVerdict(g, {-w});
+    s.clearAssumed();
+    s.solve(false);
+    expectVerdict(g, {});
+  }
+}
+
 TEST(Preprocessing, RefutesPebblingWithoutAConflict) {
   for (int colours : {2, 3}) {
     const Cnf f = quelt_test::CnfGenerator::pebbling(12, colours);
