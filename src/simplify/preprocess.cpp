@@ -141,13 +141,15 @@ void Preprocessor::prepare() {
   resolver.resize(n);
 }
 
-bool Preprocessor::runDuringSearch(std::uint64_t tickBudget, std::uint32_t growth) {
+bool Preprocessor::runDuringSearch(std::uint64_t tickBudget, std::uint32_t growth,
+                                   const std::vector<unsigned>& kept) {
   if (refuted()) return false;
   duringSearch = true;
   clauseGrowth = growth;
   tickLimit = tickBudget;
   for (Literal l : s.trail.lits) s.vars[l.var()].reason = nullptr;
   prepare();
+  for (unsigned v : kept) keep[v] = 1;
   stats.rounds += 1;
   detachAll();
   try {

@@ -33,7 +33,8 @@ class Preprocessor {
   // clauses. Earlier removals stay, and so do the learned clauses, but for
   // those that name a variable the round removed. False when the formula
   // was refuted.
-  bool runDuringSearch(std::uint64_t tickBudget, std::uint32_t growth);
+  // Variables listed in kept stay too.
+  bool runDuringSearch(std::uint64_t tickBudget, std::uint32_t growth, const std::vector<unsigned>& kept);
 
  private:
   Solver& s;

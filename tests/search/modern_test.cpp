@@ -10,6 +10,7 @@
 #include <algorithm>
 
 #include "search/modern/ModernPolicy.hpp"
+#include "simplify/preprocess.hpp"
 #include "support/cnf.hpp"
 #include "support/drat_checker.hpp"
 #include "support/run.hpp"
@@ -176,6 +177,66 @@ TEST(ModernSearch, AStopAnywhereLeavesASolverThatFinishesRight) {
       m.proof = nullptr;
       ASSERT_TRUE(proof.flush());
     }
+    quelt_test::DratChecker checker;
+    for (const auto& cl : f.clauses) checker.addOriginal(cl);
+    EXPECT_EQ(checker.checkProof(quelt_test::readFile(dir.file("proof"))), quelt_test::DratChecker::Result::Verified);
+  }
+}
+
+// An elimination round in the middle of a search: learned clauses that
+// name an eliminated variable go, the others stay watched, and the search
+// goes on to the classic search's verdict, with a model of the formula as
+// given or a proof that checks across the round. The formulas are random
+// ones with gates over their variables (g = a and b), used in a clause or
+// two each, which elimination removes and which the search learns about.
+TEST(ModernSearch, AnEliminationRoundTakesTheLearnedClausesOfWhatItRemoves) {
+  const quelt_test::ScratchDir dir;
+  for (int seed : {3, 8}) {
+    SCOPED_TRACE(seed);
+    quelt_test::CnfGenerator gen(static_cast<unsigned>(seed));
+    Cnf f = gen.threshold3Sat(120);
+    const int n = f.numVars, gates = 40;
+    for (int i = 0; i < gates; ++i) {
+      const int g = n + 1 + i, a = gen.uniform(1, n) * (gen.coin() ? 1 : -1), b = gen.uniform(1, n);
+      f.clauses.insert(f.clauses.end(), {{-g, a}, {-g, b}, {g, -a, -b}});
+      f.clauses.push_back({g, i > 0 ? -(g - 1) : 1, gen.uniform(1, n)});
+    }
+    f.numVars = n + gates;
+    Solver c;
+    quelt_test::load(c, f);
+    c.solve(false);
+    Solver m(modern());
+    {
+      quelt::ProofWriter proof(dir.file("proof"), seed % 2 == 0);
+      m.proof = &proof;
+      quelt_test::load(m, f);
+      m.stop.conflictEnd = 400;
+      ASSERT_EQ(m.solve(false), Solver::Timeout);
+      m.backtrack(0);
+      ASSERT_EQ(m.propagate(), nullptr);
+      std::vector<std::vector<unsigned>> learnedVars;
+      for (const quelt::Clause* cl : m.learnedClauses) {
+        learnedVars.emplace_back();
+        for (quelt::Literal l : *cl) learnedVars.back().push_back(l.var());
+      }
+      quelt::SearchStatistics::Preprocessing counts;
+      quelt::Preprocessor round(m, counts);
+      ASSERT_TRUE(round.runDuringSearch(100000000, 0, {}));
+      ASSERT_GT(counts.eliminatedVariables, 0u);
+      std::size_t touched = 0;
+      for (const auto& vs : learnedVars)
+        touched += std::any_of(vs.begin(), vs.end(), [&m](unsigned v) { return m.vars[v].eliminated(); });
+      ASSERT_GT(touched, 0u);
+      EXPECT_LE(m.learnedClauses.size(), learnedVars.size() - touched);
+      for (const quelt::Clause* cl : m.learnedClauses)
+        for (quelt::Literal l : *cl) EXPECT_FALSE(m.vars[l.var()].eliminated()) << l;
+      m.stop.conflictEnd = -1;
+      m.solve(false);
+      m.proof = nullptr;
+      ASSERT_TRUE(proof.flush());
+    }
+    expectAgreement(m, c, f, {});
+    if (m.status != Solver::Unsatisfiable) continue;
     quelt_test::DratChecker checker;
     for (const auto& cl : f.clauses) checker.addOriginal(cl);
     EXPECT_EQ(checker.checkProof(quelt_test::readFile(dir.file("proof"))), quelt_test::DratChecker::Result::Verified);

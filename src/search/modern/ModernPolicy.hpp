@@ -101,7 +101,7 @@ class ModernPolicy final : public SearchPolicy {
   static constexpr std::uint64_t kEliminateMinTicks = 1000000;
   static constexpr std::uint64_t kEliminateMaxTicks = 500000000;
   static constexpr std::uint32_t kGrowthStep = 8;
-  static constexpr std::uint32_t kMaxGrowth = 0;
+  static constexpr std::uint32_t kMaxGrowth = 16;
   // A local-search walk visits at most this share of the search's
   // propagations since the last walk in literals, and at least the minimum.
   static constexpr double kWalkEffort = 5;
@@ -238,6 +238,7 @@ class ModernPolicy final : public SearchPolicy {
   bool probe();
   std::uint32_t propagationsAfterEliminate = 0;
   std::uint32_t eliminationGrowth = 0;
+  std::vector<unsigned> eliminationKept;
   bool eliminate();
   std::uint32_t propagationsAfterVivify = 0;  // at the end of the last round
   std::vector<Literal> vivifyLits, vivifyScratch;

@@ -55,8 +55,15 @@ bool ModernPolicy::eliminate() {
   SearchStatistics::Preprocessing& counts = s.stats.modern.inprocessing;
   const std::uint32_t removedBefore = counts.eliminatedVariables + counts.substitutedVariables;
   const Solver::SimplificationScope scope(s);
+  // The variables of the learned clauses kept for good or while used:
+  // eliminating one would take those clauses with it.
+  std::vector<unsigned>& kept = eliminationKept;
+  kept.clear();
+  for (const Clause* c : s.learnedClauses)
+    if (glueOf(*c) <= kTier2)
+      for (Literal l : *c) kept.push_back(l.var());
   Preprocessor round(s, counts);
-  const bool open = round.runDuringSearch(budget, eliminationGrowth);
+  const bool open = round.runDuringSearch(budget, eliminationGrowth, kept);
   propagationsAfterEliminate = s.stats.bcPropagations;
   if (counts.eliminatedVariables + counts.substitutedVariables == removedBefore)
     eliminationGrowth = std::min(eliminationGrowth + kGrowthStep, kMaxGrowth);
