@@ -309,6 +309,8 @@ std::map<std::string, std::uint64_t> countersOf(const SearchStatistics& st) {
       {"modern_rephases", st.modern.rephases},
       {"modern_shrunk_literals", st.modern.shrunkLiterals},
       {"modern_failed_literals", st.modern.failedLiterals},
+      {"modern_eliminated_variables", st.modern.inprocessing.eliminatedVariables},
+      {"modern_substituted_variables", st.modern.inprocessing.substitutedVariables},
       {"modern_vivify_rounds", st.modern.vivifyRounds},
       {"modern_vivified_clauses", st.modern.vivifiedClauses},
       {"modern_vivified_literals", st.modern.vivifiedLiterals},

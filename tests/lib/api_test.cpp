@@ -234,6 +234,7 @@ TEST(Api, TheDefaultSearchIsModernAndAPresetIsClassic) {
   EXPECT_EQ(rounds.solve(), Result::Unsatisfiable);
   const auto st = rounds.statistics();
   EXPECT_GT(st.at("modern_vivify_rounds"), 0u);
+  EXPECT_GT(st.at("modern_eliminated_variables"), 0u);
   EXPECT_GT(st.at("modern_vivified_clauses"), 0u);
   EXPECT_GT(st.at("modern_walk_flips"), 0u);
 }
