@@ -115,7 +115,7 @@ class Portfolio {
   // The solver whose results the last solve reports: the winner, else 0.
   const Solver& result() const;
   Solver& result() { return const_cast<Solver&>(static_cast<const Portfolio&>(*this).result()); }
-  // configurationName of solver i in this portfolio.
+  // configurationName of solver i in this portfolio (of index firstIndex + i).
   std::string nameOf(unsigned i) const { return configurationName(firstIndex + i, base.preprocess, base.modern); }
   // What solver i ran into in the last solve instead of a result, if
   // anything: the memory limit, another failed allocation or a thread
@@ -133,11 +133,11 @@ class Portfolio {
 
   // ---- Several portfolios on one formula (other processes) ---------------------
   // Solver i takes the configuration and seed of index first + i, so that
-  // portfolios in several processes, the k-th of them with first = k *
-  // threads, run distinct configurations between them. Set before the first
-  // solve; 0 by default. With first above 0, solver 0 takes its
-  // configuration as the others do (index first is "command line" only
-  // when first is 0).
+  // portfolios in several processes, the k-th with first = k * threads, run
+  // distinct configurations between them. Set before the first solve; 0 by
+  // default. With first above 0 solver 0, too, takes the configuration of
+  // its index in place of the caller's settings, which then count only
+  // where that configuration derives from them (indices 1 and 2).
   void setFirstIndex(unsigned first) { firstIndex = first; }
 
   // Clause sharing with other processes. Thread-safe, and callable while
