@@ -40,7 +40,7 @@ constexpr int kDefaultIntervalMs = 500;
 constexpr int kMaxIntervalMs = 60000;
 
 // What each rank tells rank 0 at the end, for the figures.
-enum Figure { kConflicts, kSent, kReceived, kImported, kDuplicates, kRoundNanos, kOtherNanos, kFigures };
+enum Figure { kConflicts, kSent, kReceived, kImported, kSeenBefore, kRoundNanos, kOtherNanos, kFigures };
 
 // The same createVar and addClause calls the reader makes, in its order.
 void loadRecord(Portfolio& portfolio, const std::vector<std::int32_t>& record) {
@@ -108,7 +108,7 @@ void printFigures(const exchange::Exchange& ex, unsigned threads, int intervalMs
   o << "c mpi exchange: slots of " << slot << " ints, " << slot * ranks * sizeof(std::int32_t)
     << " bytes gathered per rank and round, " << ex.statistics().bytesGathered << " in all\n";
   o << "c mpi exchange: clauses sent " << sum[kSent] << ", received " << sum[kReceived] << ", imported "
-    << sum[kImported] << ", duplicates " << sum[kDuplicates] << " (all ranks)\n";
+    << sum[kImported] << ", already seen " << sum[kSeenBefore] << " (all ranks)\n";
   o << "c mpi exchange: conflicts " << sum[kConflicts] << " (all ranks)\n";
   o << "c mpi exchange: rounds took " << std::setprecision(3) << rounds << " s of " << wall
     << " s wall on rank 0 (" << std::setprecision(1) << (wall > 0 ? 100.0 * rounds / wall : 0.0)
@@ -193,7 +193,7 @@ int runDistributed(po::variables_map& vm, MpiTransport& comm) {
 
   std::vector<std::int32_t> received;
   comm.broadcast(first ? portfolio->record() : received);
-  bool overLimit = false;  // this rank could not hold the formula: it only takes part in the rounds
+  bool overLimit = false;  // this rank could not hold the formula: it only joins the rounds
   if (first) {
     if (threads > 1) portfolio->firstHoldsRecord();
   } else {
@@ -275,7 +275,7 @@ int runDistributed(po::variables_map& vm, MpiTransport& comm) {
   mine[kSent] = static_cast<std::int64_t>(st.clausesSent);
   mine[kReceived] = static_cast<std::int64_t>(st.clausesReceived);
   mine[kImported] = static_cast<std::int64_t>(st.clausesImported);
-  mine[kDuplicates] = static_cast<std::int64_t>(st.duplicates);
+  mine[kSeenBefore] = static_cast<std::int64_t>(st.seenBefore);
   mine[kRoundNanos] = st.transportTime.count();
   mine[kOtherNanos] = comm.time().count();
   std::vector<std::int64_t> figures;

@@ -105,7 +105,7 @@ TEST(Exchange, EachRankGetsTheOthersClausesOnceAndNeverItsOwn) {
   EXPECT_EQ(ranks.imports[0], (Clauses{{-5, 4}, {7, 8}}));  // in turns: rank 1's first, then rank 2's
   EXPECT_EQ(ranks.imports[1], (Clauses{{1, 2}, {3}, {7, 8}}));
   EXPECT_EQ(ranks.imports[2], (Clauses{{3}}));
-  EXPECT_EQ(ranks.ends[0].statistics().duplicates, 2u);
+  EXPECT_EQ(ranks.ends[0].statistics().seenBefore, 2u);
   EXPECT_EQ(ranks.ends[2].statistics().clausesReceived, 3u);
 
   // Remembered in the next round, whoever sends it: a rank's own clause

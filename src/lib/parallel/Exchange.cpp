@@ -201,7 +201,7 @@ void Exchange::round(const Report& mine, const std::vector<std::int32_t>& export
       const ClauseView& c = received[r][k];
       ++stats.clausesReceived;
       if (!filter.admit(c.lits, c.size)) {
-        ++stats.duplicates;
+        ++stats.seenBefore;
         continue;
       }
       ++stats.clausesImported;

@@ -10,7 +10,7 @@
 // best first, the format Portfolio::takeExports gives and
 // Portfolio::importRemote takes.
 //
-// The slot's clause part, a rank's share of a round, is
+// The clauses of a slot, a rank's share of a round, take at most
 //   cap(R) = max(kMinShare, ceil(kRoundBudget / sqrt(R)))
 // ints for R ranks, so what every rank receives in a round, R * cap(R),
 // grows as kRoundBudget * sqrt(R): 2000 ints (8 KB) from each of 1 rank,
@@ -160,7 +160,7 @@ struct ExchangeStatistics {
   std::uint64_t clausesSent = 0;      // put in this rank's slot
   std::uint64_t clausesReceived = 0;  // in other ranks' slots
   std::uint64_t clausesImported = 0;  // received and passed by the filter
-  std::uint64_t duplicates = 0;       // received and dropped by the filter
+  std::uint64_t seenBefore = 0;       // received and dropped by the filter
   std::uint64_t bytesGathered = 0;    // the slots received, all ranks' together
   std::chrono::nanoseconds transportTime{0};  // in allGather
 };
