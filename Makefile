@@ -25,7 +25,7 @@
 PACKAGES := cmake g++ make libboost-program-options-dev libboost-iostreams-dev libgtest-dev xz-utils minisat pkg-config \
   zlib1g-dev libbz2-dev liblzma-dev \
   libclang-rt-14-dev python3-dev python3-pip pybind11-dev libcadical-dev \
-  help2man dpkg-dev man-db
+  help2man dpkg-dev man-db libopenmpi-dev openmpi-bin
 JOBS ?= 2
 BUILD := build
 ASAN_BUILD := build-asan

@@ -243,12 +243,15 @@ po::options_description helpOptions() {
   return shown;
 }
 
-void parseCommandLine(int argc, const char* const argv[], po::variables_map& vm) {
+void parseCommandLine(int argc, const char* const argv[], po::variables_map& vm,
+                      const po::options_description* extra) {
   // An empty positional description makes the parser reject bare words
   // instead of dropping them, so a file name without --dimacs is reported.
   const po::positional_options_description noPositionals;
+  po::options_description accepted = parsingOptions();
+  if (extra != nullptr) accepted.add(*extra);
   po::store(po::command_line_parser(argc, argv)
-                .options(parsingOptions())
+                .options(accepted)
                 .positional(noPositionals)
                 .run(),
             vm);
@@ -300,12 +303,18 @@ void printBanner(std::ostream& out) {
   for (const char* line : kBanner) out << line << std::endl;
 }
 
-void printHelp(std::ostream& out, bool hidden) {
+void printHelp(std::ostream& out, bool hidden, const po::options_description* extra) {
   if (hidden) {
     out << "c Sorry, hidden options are really hidden in competition release." << std::endl;
     return;
   }
-  out << helpOptions() << std::endl;
+  if (extra == nullptr) {
+    out << helpOptions() << std::endl;
+    return;
+  }
+  po::options_description shown = helpOptions();
+  shown.add(*extra);
+  out << shown << std::endl;
 }
 
 void applySearchParameters(const po::variables_map& vm, SearchParams& params) {
@@ -319,17 +328,23 @@ void applySearchParameters(const po::variables_map& vm, SearchParams& params) {
 
 int runCommandLine(int argc, const char* const argv[], std::ostream& out, std::ostream& err,
                    bool statsReport) {
+  return runCommandLine(argc, argv, out, err,
+                        [statsReport](po::variables_map& vm) { return runInput(vm, statsReport); });
+}
+
+int runCommandLine(int argc, const char* const argv[], std::ostream& out, std::ostream& err,
+                   const InputRunner& run, const po::options_description* extra) {
   po::variables_map vm;
   try {
-    parseCommandLine(argc, argv, vm);
+    parseCommandLine(argc, argv, vm, extra);
   } catch (const std::exception& e) {
-    printHelp(out, mentionsHidden(argc, argv));
+    printHelp(out, mentionsHidden(argc, argv), extra);
     err << "Error: " << e.what() << std::endl;
     return 1;
   }
 
   if (vm.count("help")) {
-    printHelp(out, vm.count("hidden") != 0);
+    printHelp(out, vm.count("hidden") != 0, extra);
     return 0;
   }
   if (vm.count("version")) {
@@ -343,9 +358,9 @@ int runCommandLine(int argc, const char* const argv[], std::ostream& out, std::o
   }
   if (!vm.count("nosplash")) printBanner(out);
 
-  if (vm.count("dimacs") || vm.count("dimacs-stdin")) return runInput(vm, statsReport);
+  if (vm.count("dimacs") || vm.count("dimacs-stdin")) return run(vm);
 
-  printHelp(out, vm.count("hidden") != 0);
+  printHelp(out, vm.count("hidden") != 0, extra);
   return 0;
 }
 

@@ -11,6 +11,7 @@
 
 #include <boost/program_options/options_description.hpp>
 #include <boost/program_options/variables_map.hpp>
+#include <functional>
 #include <iostream>
 #include <ostream>
 #include <sstream>
@@ -33,11 +34,13 @@ boost::program_options::options_description parsingOptions();
 // preprocessing.
 boost::program_options::options_description helpOptions();
 
-// Parses argv against parsingOptions() into vm (store and notify). A bare
+// Parses argv against parsingOptions() and extra, when given, into vm
+// (store and notify). A bare
 // word is an error, since the input is only ever named by --dimacs. Throws
 // the options library's exceptions.
 void parseCommandLine(int argc, const char* const argv[],
-                      boost::program_options::variables_map& vm);
+                      boost::program_options::variables_map& vm,
+                      const boost::program_options::options_description* extra = nullptr);
 
 // Whether argv asks for the hidden switch, judged without a full parse, so
 // that it is known even when parseCommandLine threw.
@@ -48,7 +51,9 @@ void printLicense(std::ostream& out);
 void printBanner(std::ostream& out);
 // The help set, or the one-line refusal when the hidden options were asked
 // for.
-void printHelp(std::ostream& out, bool hidden);
+// extra, when given, is shown after the help set.
+void printHelp(std::ostream& out, bool hidden,
+               const boost::program_options::options_description* extra = nullptr);
 
 // Applies the presets present in vm, always in the fixed order default,
 // default-inc, autotuned 1.0, autotuned 1.1, software verification; then
@@ -66,5 +71,14 @@ void applySearchParameters(const boost::program_options::variables_map& vm,
 // on standard output after the result (the benchmark program's use).
 int runCommandLine(int argc, const char* const argv[], std::ostream& out, std::ostream& err,
                    bool statsReport = false);
+
+// The same with another run in place of runInput (the distributed program's),
+// called with the parsed options once an input option is present, and the
+// options of that program, extra, accepted and shown in the help besides
+// the usual ones.
+using InputRunner = std::function<int(boost::program_options::variables_map&)>;
+int runCommandLine(int argc, const char* const argv[], std::ostream& out, std::ostream& err,
+                   const InputRunner& run,
+                   const boost::program_options::options_description* extra = nullptr);
 
 }  // namespace quelt

@@ -42,12 +42,6 @@
 
 namespace quelt {
 
-namespace {
-
-constexpr int kExitSatisfiable = 10;
-constexpr int kExitUnsatisfiable = 20;
-constexpr int kExitError = 1;
-
 // The time limit to arm for a --tmout value: negative values mean none, and
 // so does a limit that would not fit the solver's 32-bit clock.
 unsigned timeoutSeconds(int tmout) {
@@ -56,6 +50,8 @@ unsigned timeoutSeconds(int tmout) {
   if (absolute >= SearchParams::kNoTimeLimit) return SearchParams::kNoTimeLimit;
   return static_cast<unsigned>(tmout);
 }
+
+namespace {
 
 void writeModel(const Solver& solver, const boost::program_options::variables_map& vm) {
   if (vm.count("model-stdout")) {
@@ -194,6 +190,70 @@ int loadFormula(const boost::program_options::variables_map& vm, Dimacs* reader)
   return -1;
 }
 
+bool configureSearch(boost::program_options::variables_map& vm, Dimacs& reader, Portfolio& portfolio) {
+  reader.setParams(vm);
+  SearchParams params = reader.getSolver().params;
+  try {
+    applySearchParameters(vm, params);
+  } catch (const ParameterError& e) {
+    std::cerr << e.what() << std::endl;
+    return false;
+  }
+  portfolio.setParameters(params);
+  portfolio.setCpuLimit(timeoutSeconds(vm["tmout"].as<int>()));
+  return true;
+}
+
+bool explainNoVerdict(const Portfolio& portfolio, bool thrown) {
+  if (thrown) {
+    std::cout << "c Resources exceeded." << std::endl;
+    return false;
+  }
+  // A solver that ran out of memory dropped out; the memory limit is
+  // reported when none was left.
+  bool allDroppedOut = true, allOverLimit = true;
+  for (unsigned i = 0; i < portfolio.size(); ++i) {
+    allDroppedOut = allDroppedOut && (portfolio.reachedMemoryLimit(i) || portfolio.ranOutOfResources(i));
+    allOverLimit = allOverLimit && portfolio.reachedMemoryLimit(i);
+  }
+  if (allDroppedOut && allOverLimit) return true;
+  if (allDroppedOut) std::cout << "c Resources exceeded." << std::endl;
+  return false;
+}
+
+void reportMemoryLimit(const boost::program_options::variables_map& vm) {
+  std::cerr << "The clauses would take more than the memory limit of " << vm["mem-limit"].as<int>()
+            << " MB. Stopping." << std::endl;
+}
+
+void reportResult(const boost::program_options::variables_map& vm, const Solver& shown, unsigned result,
+                  int signal, const std::string& winnerLine, bool statsReport) {
+  if (signal != 0 && result == Solver::Timeout) {
+    std::cout << "c INTERRUPTED by " << interrupts::signalName(signal) << std::endl
+              << "s UNKNOWN" << std::endl;
+  } else {
+    if (!winnerLine.empty()) std::cout << winnerLine << std::endl;
+    std::cout << shown << std::endl;
+  }
+  if (statsReport) {
+    shown.dumpStats(std::cout);
+    if (shown.params.modern) reportModern(std::cout, shown.stats);
+  }
+  if (result == Solver::Satisfiable) writeModel(shown, vm);
+  if (vm.count("stats")) std::cout << "c Sorry, stats are not supported in competition release." << std::endl;
+  if (vm.count("time")) {
+    const std::streamsize precision = std::cout.precision();
+    std::cout << "c runtime " << std::fixed << std::setprecision(2) << cpuTime() << " [s]" << std::endl;
+    std::cout.precision(precision);
+  }
+}
+
+int exitStatus(unsigned result) {
+  if (result == Solver::Satisfiable) return kExitSatisfiable;
+  if (result == Solver::Unsatisfiable) return kExitUnsatisfiable;
+  return 0;
+}
+
 int runInput(boost::program_options::variables_map& vm, bool statsReport) {
   // The reader lives until the process ends: freeing a large clause database
   // only to exit would cost time for nothing. The statics keep it reachable.
@@ -249,16 +309,7 @@ int runInput(boost::program_options::variables_map& vm, bool statsReport) {
   bool proofWritten = true;
   PartProofs parts(*portfolio, vm.count("proof") ? vm["proof"].as<std::string>() : std::string());
   if (!overLimit) {
-    reader->setParams(vm);
-    SearchParams params = solver.params;
-    try {
-      applySearchParameters(vm, params);
-    } catch (const ParameterError& e) {
-      std::cerr << e.what() << std::endl;
-      return kExitError;
-    }
-    portfolio->setParameters(params);
-    portfolio->setCpuLimit(timeoutSeconds(vm["tmout"].as<int>()));
+    if (!configureSearch(vm, *reader, *portfolio)) return kExitError;
     if (proof != nullptr && threads > 1) {
       try {
         parts.open(vm.count("proof-text") == 0);
@@ -283,55 +334,27 @@ int runInput(boost::program_options::variables_map& vm, bool statsReport) {
         std::cerr << failure << std::flush;
         return kExitError;
       }
-    } else if (thrown) {
-      std::cout << "c Resources exceeded." << std::endl;
     } else {
-      // No verdict. A solver that ran out of memory dropped out; the memory
-      // limit is reported when none was left.
-      bool allDroppedOut = true, allOverLimit = true;
-      for (unsigned i = 0; i < portfolio->size(); ++i) {
-        allDroppedOut = allDroppedOut && (portfolio->reachedMemoryLimit(i) || portfolio->ranOutOfResources(i));
-        allOverLimit = allOverLimit && portfolio->reachedMemoryLimit(i);
-      }
-      if (allDroppedOut && allOverLimit) overLimit = true;
-      else if (allDroppedOut) std::cout << "c Resources exceeded." << std::endl;
+      overLimit = explainNoVerdict(*portfolio, thrown);
     }
     shown = &portfolio->result();
     result = thrown && winner < 0 ? Solver::Unknown : shown->status;
   }
   if (overLimit) {
-    std::cerr << "The clauses would take more than the memory limit of " << memoryLimit << " MB. Stopping."
-              << std::endl;
+    reportMemoryLimit(vm);
     result = Solver::Unknown;
     shown->status = Solver::Unknown;
   }
-  if (interrupts::caughtSignal() != 0 && result == Solver::Timeout) {
-    std::cout << "c INTERRUPTED by " << interrupts::signalName(interrupts::caughtSignal()) << std::endl
-              << "s UNKNOWN" << std::endl;
-  } else {
-    if (threads > 1 && portfolio->winner() >= 0)
-      std::cout << "c winner: thread " << portfolio->winner() << " ("
-                << portfolio->nameOf(static_cast<unsigned>(portfolio->winner())) << ")" << std::endl;
-    std::cout << *shown << std::endl;
-  }
-  if (statsReport) {
-    shown->dumpStats(std::cout);
-    if (shown->params.modern) reportModern(std::cout, shown->stats);
-  }
-  if (result == Solver::Satisfiable) writeModel(*shown, vm);
-  if (vm.count("stats")) std::cout << "c Sorry, stats are not supported in competition release." << std::endl;
-  if (vm.count("time")) {
-    const std::streamsize precision = std::cout.precision();
-    std::cout << "c runtime " << std::fixed << std::setprecision(2) << cpuTime() << " [s]" << std::endl;
-    std::cout.precision(precision);
-  }
+  std::string winnerLine;
+  if (threads > 1 && portfolio->winner() >= 0)
+    winnerLine = "c winner: thread " + std::to_string(portfolio->winner()) + " (" +
+                 portfolio->nameOf(static_cast<unsigned>(portfolio->winner())) + ")";
+  reportResult(vm, *shown, result, interrupts::caughtSignal(), winnerLine, statsReport);
   if (proof != nullptr && !(threads > 1 ? proofWritten : proof->flush())) {
     std::cerr << "Writing the proof file failed." << std::endl;
     return kExitError;
   }
-  if (result == Solver::Satisfiable) return kExitSatisfiable;
-  if (result == Solver::Unsatisfiable) return kExitUnsatisfiable;
-  return 0;
+  return exitStatus(result);
 }
 
 }  // namespace quelt

@@ -11,8 +11,9 @@ struct Expected {
   bool modern, preprocess, shrink;
 };
 
-void expectConfigurations(bool callerModern, const std::vector<Expected>& expected) {
+void expectConfigurations(bool callerModern, const std::vector<Expected>& expected, unsigned firstIndex = 0) {
   quelt::Portfolio p(static_cast<unsigned>(expected.size()));
+  p.setFirstIndex(firstIndex);
   p.setParameter("modern", callerModern ? 1 : 0);
   // Hard enough that no solver answers within its first conflict: every
   // one loads the formula and takes its configuration, whatever the timing.
@@ -29,6 +30,7 @@ void expectConfigurations(bool callerModern, const std::vector<Expected>& expect
   ASSERT_EQ(p.winner(), -1);
   for (unsigned i = 0; i < expected.size(); ++i) {
     SCOPED_TRACE(p.nameOf(i));
+    EXPECT_EQ(p.nameOf(i), quelt::Portfolio::configurationName(firstIndex + i, false, callerModern));
     const quelt::SearchParams& got = p.solver(i).parameters();
     EXPECT_EQ(got.modern, expected[i].modern);
     EXPECT_EQ(got.preprocess, expected[i].preprocess);
@@ -51,6 +53,11 @@ TEST(Portfolio, EachSolverRunsTheConfigurationItsNameSays) {
                               {false, false, false},
                               {false, true, false},
                               {true, false, true}});
+  // The same configurations from a first index on, as in the second
+  // process of a distributed run; a lone solver takes its own too.
+  expectConfigurations(false, {{false, false, false}, {true, true, false}, {true, false, true}}, 3);
+  expectConfigurations(false, {{true, false, false}}, 1);
+  expectConfigurations(true, {{true, true, false}}, 2);
   EXPECT_EQ(quelt::Portfolio::configurationName(4, false, false), "modern search, preprocessing on");
   EXPECT_EQ(quelt::Portfolio::configurationName(4, false, true), "classic search, preprocessing on");
   EXPECT_EQ(quelt::Portfolio::configurationName(5, false, true), "modern search, shrink");

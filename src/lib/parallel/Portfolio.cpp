@@ -173,6 +173,15 @@ void Portfolio::load(Entrant& e) {
 
 // ---- Settings -------------------------------------------------------------
 
+// The solvers that run the caller's settings with one change (indices 1 and
+// 2) take them again at their next solve.
+void Portfolio::markBaseChanged() {
+  for (unsigned i = 0; i < size(); ++i) {
+    const unsigned index = firstIndex + i;
+    if (index > 0 && index < kFirstVariant) entrants[i].baseChanged = true;
+  }
+}
+
 // Solver 0 takes a setting at once; solvers 1 and 2 at their next solve,
 // with the search or the preprocessor switched, and from its whole record
 // before their first.
@@ -181,7 +190,7 @@ void Portfolio::setParameter(const std::string& name, double value) {
   quelt::setParameter(checked, name, value);  // throws before anything changes
   base = checked;
   solver(0).setParameter(name, value);
-  for (unsigned i = 1; i < size() && i < kFirstVariant; ++i) entrants[i].baseChanged = true;
+  markBaseChanged();
 }
 
 void Portfolio::setPreset(const std::string& name) {
@@ -190,13 +199,13 @@ void Portfolio::setPreset(const std::string& name) {
   (base.*preset.apply)();
   base.timeLimit = limit;
   solver(0).setPreset(name);
-  for (unsigned i = 1; i < size() && i < kFirstVariant; ++i) entrants[i].baseChanged = true;
+  markBaseChanged();
 }
 
 void Portfolio::setParameters(const SearchParams& params) {
   base = params;
   solver(0).setParameters(params);
-  for (unsigned i = 1; i < size() && i < kFirstVariant; ++i) entrants[i].baseChanged = true;
+  markBaseChanged();
 }
 
 void Portfolio::setCpuLimit(unsigned seconds) {
@@ -277,21 +286,24 @@ void Portfolio::setLearn(std::function<void(const std::vector<Literal>&)> callba
   }
 }
 
-// Solver i's configuration, taken once it holds the formula.
+// Solver i's configuration, taken once it holds the formula. Everything
+// below goes by its index in the whole run, firstIndex + i.
 void Portfolio::configure(unsigned i) {
   Entrant& e = entrants[i];
   Facade& f = *e.facade;
-  if (i < kFirstVariant && i > 0 && (!e.configured || e.baseChanged)) {
+  const unsigned index = firstIndex + i;
+  if (index < kFirstVariant && index > 0 && (!e.configured || e.baseChanged)) {
     SearchParams p = base;
-    if (i == 1)
+    if (index == 1)
       p.modern = !p.modern;
     else
       p.preprocess = !p.preprocess;
     f.setParameters(p);
     e.baseChanged = false;
-  } else if (i >= kFirstVariant && !e.configured) {
-    SearchParams p = f.parameters();
-    const Variant& v = variantOf(i);
+  } else if (index >= kFirstVariant && !e.configured) {
+    // From the defaults: the caller's solver 0 holds the caller's settings.
+    SearchParams p = i == 0 ? SearchParams() : f.parameters();
+    const Variant& v = variantOf(index);
     if (v.otherSearchAndPreprocessing) {  // the defaults otherwise
       p.modern = !base.modern;
       p.preprocess = !base.preprocess;
@@ -302,18 +314,18 @@ void Portfolio::configure(unsigned i) {
     }
     if (v.modern) p.modern = true;
     if (v.parameter != nullptr) quelt::setParameter(p, v.parameter, v.value);
-    if (reseeded(i)) {
+    if (reseeded(index)) {
       // A seed matters only to a configuration that draws: one that makes
       // no random decisions gets the default frequencies of them.
       const SearchParams defaults;
       if (p.randVarDecFreq == 0) p.randVarDecFreq = defaults.randVarDecFreq;
       if (p.randPhaseDecFreq == 0) p.randPhaseDecFreq = defaults.randPhaseDecFreq;
-      f.solver().random.reseed(seedOf(i));
+      f.solver().random.reseed(seedOf(index));
     }
     f.setParameters(p);
   }
   e.configured = true;
-  if (i > 0) f.solver().params.timeLimit = timeLimit;
+  if (index > 0) f.solver().params.timeLimit = timeLimit;
 }
 
 // ---- Solving ----------------------------------------------------------------
@@ -332,6 +344,8 @@ void Portfolio::runOne(unsigned i, const std::vector<Literal>& assumptions) {
       load(e);
       if (decided.load()) return;  // answered meanwhile; a stop from outside ends the solve below
       configure(i);
+    } else if (firstIndex > 0) {
+      configure(i);  // a lone solver holds the formula already
     }
     const unsigned result = f.solve(assumptions);
     if (result == Solver::Satisfiable || result == Solver::Unsatisfiable) claim(i);
@@ -394,7 +408,10 @@ const Solver& Portfolio::result() const {
 std::string Portfolio::checkModel() const {
   const int w = winner();
   if (w < 0 || solver(static_cast<unsigned>(w)).solver().status != Solver::Satisfiable) return {};
-  const std::vector<Literal>& model = solver(static_cast<unsigned>(w)).solver().model;
+  return checkModel(formula, solver(static_cast<unsigned>(w)).solver().model);
+}
+
+std::string Portfolio::checkModel(const std::vector<std::int32_t>& formula, const std::vector<Literal>& model) {
   auto holds = [&](std::int32_t x) {
     const std::uint32_t v = static_cast<std::uint32_t>(x < 0 ? -x : x);
     return v <= model.size() && model[v - 1] == Literal::make(v, x > 0);

@@ -115,8 +115,8 @@ class Portfolio {
   // The solver whose results the last solve reports: the winner, else 0.
   const Solver& result() const;
   Solver& result() { return const_cast<Solver&>(static_cast<const Portfolio&>(*this).result()); }
-  // configurationName of solver i in this portfolio.
-  std::string nameOf(unsigned i) const { return configurationName(i, base.preprocess, base.modern); }
+  // configurationName of solver i in this portfolio (of index firstIndex + i).
+  std::string nameOf(unsigned i) const { return configurationName(firstIndex + i, base.preprocess, base.modern); }
   // What solver i ran into in the last solve instead of a result, if
   // anything: the memory limit, another failed allocation or a thread
   // that could not be started, a failed model check (its diagnosis).
@@ -127,6 +127,30 @@ class Portfolio {
   // Checks the winner's model against every clause of the record: empty
   // when it satisfies them all, otherwise the diagnosis (whole lines).
   std::string checkModel() const;
+  // The same check of any model (model[v - 1] the literal of variable v)
+  // against a record in the format of record().
+  static std::string checkModel(const std::vector<std::int32_t>& record, const std::vector<Literal>& model);
+
+  // ---- Several portfolios on one formula (other processes) ---------------------
+  // Solver i takes the configuration and seed of index first + i, so that
+  // portfolios in several processes, the k-th with first = k * threads, run
+  // distinct configurations between them. Set before the first solve; 0 by
+  // default. With first above 0 solver 0, too, takes the configuration of
+  // its index in place of the caller's settings, which then count only
+  // where that configuration derives from them (indices 1 and 2).
+  void setFirstIndex(unsigned first) { firstIndex = first; }
+
+  // Clause sharing with other processes. Thread-safe, and callable while
+  // solve() runs. Not wired to the solvers yet: sharing stays off, nothing
+  // is exported and imports are dropped.
+  //   setSharing: whether the solvers export their learned clauses.
+  //   takeExports: the clauses exported since the last call, best first,
+  //     each as [glue, literals..., 0] in DIMACS numbers, at most maxInts
+  //     entries in all; out is replaced.
+  //   importRemote: clauses in the same format, for every local solver.
+  void setSharing(bool) {}
+  void takeExports(std::vector<std::int32_t>& out, std::size_t /*maxInts*/) { out.clear(); }
+  void importRemote(const std::vector<std::int32_t>& /*in*/) {}
 
  private:
   struct Entrant {
@@ -145,12 +169,14 @@ class Portfolio {
   void configure(unsigned i);
   void claim(unsigned i);
   bool stopFromOutside();
+  void markBaseChanged();
 
   std::vector<std::int32_t> formula;
   unsigned maxVariable = 0;
   SearchParams base;  // the caller's configuration
   std::uint32_t timeLimit = SearchParams::kNoTimeLimit;
   std::vector<Entrant> entrants;
+  unsigned firstIndex = 0;  // the configuration index of solver 0
   std::atomic<bool> decided{false};
   std::atomic<int> winnerIndex{-1};
   std::atomic<bool> interrupted{false};
