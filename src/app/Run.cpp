@@ -16,7 +16,8 @@
 // it; the first verdict is reported, after its model is checked against that
 // record, together with a c line naming the configuration that found it.
 // Each solver logs its proof to a file of its own beside the proof file,
-// and the winner's becomes the proof file.
+// and the winner's becomes the proof file. The solvers share learned
+// clauses unless --no-share or --proof is given (lib/parallel/Sharing.hpp).
 #include "app/Run.hpp"
 
 #include <algorithm>
@@ -207,6 +208,8 @@ int runInput(boost::program_options::variables_map& vm, bool statsReport) {
   facade = new Facade(solver);
   const unsigned threads = static_cast<unsigned>(vm["threads"].as<int>());
   portfolio = new Portfolio(threads, facade);
+  // A proof could not justify a clause another solver found.
+  if (vm.count("no-share") || vm.count("proof")) portfolio->setSharing(false);
 
   // The proof starts before the formula is read: clauses shortened while
   // they are added are already lemmas.
@@ -317,6 +320,11 @@ int runInput(boost::program_options::variables_map& vm, bool statsReport) {
   if (statsReport) {
     shown->dumpStats(std::cout);
     if (shown->params.modern) reportModern(std::cout, shown->stats);
+    if (shown->exchange != nullptr) {
+      for (unsigned i = 0; i < portfolio->size(); ++i)
+        reportSharing(std::cout, ("solver " + std::to_string(i)).c_str(), portfolio->solver(i).solver().stats.sharing);
+      reportSharing(std::cout, "all", portfolio->sharingTotals());
+    }
   }
   if (result == Solver::Satisfiable) writeModel(*shown, vm);
   if (vm.count("stats")) std::cout << "c Sorry, stats are not supported in competition release." << std::endl;
