@@ -122,6 +122,10 @@ Portfolio::~Portfolio() {
 void Portfolio::setSharing(bool on) {
   sharingMode = on ? SharingMode::On : SharingMode::Off;
   if (on && !hub) hub = std::make_unique<SharingHub>(size());
+  if (!on && hub) {
+    for (Entrant& e : entrants) e.facade->setExchange(nullptr);
+    hub.reset();  // its filters and inboxes take some memory per solver
+  }
 }
 
 void Portfolio::takeExports(std::vector<std::int32_t>& out, std::size_t maxInts) {
@@ -370,6 +374,8 @@ void Portfolio::runOne(unsigned i, const std::vector<Literal>& assumptions) {
       configure(i);
     }
     const unsigned result = f.solve(assumptions);
+    // What is still staged goes out now, for the others' next solve.
+    if (ClauseExchange* x = f.solver().exchange) f.solver().stats.sharing.exported += x->send();
     if (result == Solver::Satisfiable || result == Solver::Unsatisfiable) claim(i);
   } catch (const ModelCheckFailure& failure) {
     e.failure = failure.what();

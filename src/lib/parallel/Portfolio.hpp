@@ -114,7 +114,8 @@ class Portfolio {
   // ---- Clause sharing -----------------------------------------------------------
   // On by default with more than one solver; with one, only when set on,
   // and then with solvers elsewhere alone. Takes effect at the next solve;
-  // ignored for a solve while a solver writes a proof.
+  // ignored for a solve while a solver writes a proof. Not while solve(),
+  // takeExports or importRemote run.
   void setSharing(bool on);
   bool sharing() const { return size() > 1 ? sharingMode != SharingMode::Off : sharingMode == SharingMode::On; }
   // For a front end that trades clauses with other processes; both are

@@ -48,7 +48,7 @@ namespace quelt {
 
 class ClauseFilter {
  public:
-  static constexpr std::size_t kDefaultWindow = 1u << 16;
+  static constexpr std::size_t kDefaultWindow = 1u << 14;  // 512 KiB of tables
   explicit ClauseFilter(std::size_t window = kDefaultWindow);
 
   // Whether the clause (its literals in any order) was recorded within the
