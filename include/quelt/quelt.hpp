@@ -110,6 +110,12 @@ class QUELT_API Solver {
   // setParameter("threads", n) does the same.
   void setThreads(int n);
   int threads() const;
+  // Whether the solvers of setThreads pass each other short learned
+  // clauses (units, binary clauses and those of low glue): on by default
+  // with more than one thread, and off while a proof is written. With one
+  // thread it changes nothing. Takes effect at the next solve.
+  void setSharing(bool on);
+  bool sharing() const;
 
   // Adds a clause for good. An empty clause makes the formula
   // unsatisfiable. Throws std::invalid_argument for 0 or INT_MIN.

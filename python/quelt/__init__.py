@@ -25,7 +25,7 @@ __all__ = ["Solver", "read_dimacs", "__version__"]
 
 class Solver(_quelt.Solver):
     """Solver(preset=None, bootstrap_with=None, use_timer=False,
-    with_proof=False, threads=1, **params)
+    with_proof=False, threads=1, share=None, **params)
 
     Without a preset the solver runs the modern search. A preset gives the
     classic search with a set of search parameters ('classic' for its
@@ -35,13 +35,14 @@ class Solver(_quelt.Solver):
     bootstrap_with is an iterable of clauses to start from. use_timer makes
     time() and time_accum() measure the solves. with_proof records a DRAT
     proof for get_proof() (one thread only). threads=N solves with N
-    differently configured solvers in parallel threads. incr is accepted and
+    differently configured solvers in parallel threads, which pass each
+    other short learned clauses unless share=False. incr is accepted and
     ignored: the solver is always incremental.
     """
 
     def __init__(self, preset=None, bootstrap_with=None, use_timer=False, with_proof=False,
-                 threads=1, incr=False, **params):
-        super().__init__(preset, threads=threads, **params)
+                 threads=1, share=None, incr=False, **params):
+        super().__init__(preset, threads=threads, share=share, **params)
         self._use_timer = use_timer
         self._call_time = 0.0
         self._accum_time = 0.0

@@ -109,7 +109,8 @@ po::options_description proofOptions() {
   po::options_description g("Proofs of unsatisfiability", kOptionLineWidth);
   g.add_options()
       ("proof", po::value<std::string>(),
-       "Write a DRAT proof of the run to this file (binary DRAT unless --proof-text is given).")
+       "Write a DRAT proof of the run to this file (binary DRAT unless --proof-text is given). "
+       "With --threads the solvers then share no clauses.")
       ("proof-text", "Write the proof in the text form of DRAT.");
   return g;
 }
@@ -143,7 +144,10 @@ po::options_description parallelOptions() {
   g.add_options()
       ("threads", po::value<int>()->default_value(1),
        "Run this many solvers (1 to 64) in parallel threads, each configured differently; the "
-       "first verdict wins.");
+       "first verdict wins.")
+      ("no-share",
+       "With --threads, keep each solver's learned clauses to itself; by default short ones go to "
+       "the others. Always so with --proof, which could not justify them.");
   return g;
 }
 

@@ -70,6 +70,7 @@ void ProgressTable::report(const Solver& s, bool final) {
     out << 'c';
     for (const char* column : kColumns) out << std::setw(kWidth) << column;
     if (s.policy->shownMode() != 0) out << std::setw(kWidth) << "mode";
+    if (s.exchange != nullptr) out << std::setw(kWidth) << "exported" << std::setw(kWidth) << "imported";
     out << '\n';
     started = true;
   }
@@ -92,6 +93,9 @@ void ProgressTable::report(const Solver& s, bool final) {
   out << 'c';
   for (const std::string& cell : cells) out << std::setw(kWidth) << cell;
   if (const char mode = s.policy->shownMode()) out << std::setw(kWidth) << (mode == 'S' ? "stable" : "focused");
+  if (s.exchange != nullptr)
+    out << std::setw(kWidth) << compact(static_cast<double>(s.stats.sharing.exported)) << std::setw(kWidth)
+        << compact(static_cast<double>(s.stats.sharing.imported));
   out << std::endl;
   lastSeconds = now;
   lastPropagations = propagations;

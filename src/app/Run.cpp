@@ -16,7 +16,8 @@
 // it; the first verdict is reported, after its model is checked against that
 // record, together with a c line naming the configuration that found it.
 // Each solver logs its proof to a file of its own beside the proof file,
-// and the winner's becomes the proof file.
+// and the winner's becomes the proof file. The solvers share learned
+// clauses unless --no-share or --proof is given (lib/parallel/Sharing.hpp).
 #include "app/Run.hpp"
 
 #include <algorithm>
@@ -227,7 +228,7 @@ void reportMemoryLimit(const boost::program_options::variables_map& vm) {
 }
 
 void reportResult(const boost::program_options::variables_map& vm, const Solver& shown, unsigned result,
-                  int signal, const std::string& winnerLine, bool statsReport) {
+                  int signal, const std::string& winnerLine, bool statsReport, const Portfolio* sharing) {
   if (signal != 0 && result == Solver::Timeout) {
     std::cout << "c INTERRUPTED by " << interrupts::signalName(signal) << std::endl
               << "s UNKNOWN" << std::endl;
@@ -238,6 +239,11 @@ void reportResult(const boost::program_options::variables_map& vm, const Solver&
   if (statsReport) {
     shown.dumpStats(std::cout);
     if (shown.params.modern) reportModern(std::cout, shown.stats);
+    if (sharing != nullptr && shown.exchange != nullptr) {
+      for (unsigned i = 0; i < sharing->size(); ++i)
+        reportSharing(std::cout, ("solver " + std::to_string(i)).c_str(), sharing->solver(i).solver().stats.sharing);
+      reportSharing(std::cout, "all", sharing->sharingTotals());
+    }
   }
   if (result == Solver::Satisfiable) writeModel(shown, vm);
   if (vm.count("stats")) std::cout << "c Sorry, stats are not supported in competition release." << std::endl;
@@ -267,6 +273,8 @@ int runInput(boost::program_options::variables_map& vm, bool statsReport) {
   facade = new Facade(solver);
   const unsigned threads = static_cast<unsigned>(vm["threads"].as<int>());
   portfolio = new Portfolio(threads, facade);
+  // A proof could not justify a clause another solver found.
+  if (vm.count("no-share") || vm.count("proof")) portfolio->setSharing(false);
 
   // The proof starts before the formula is read: clauses shortened while
   // they are added are already lemmas.
@@ -349,7 +357,7 @@ int runInput(boost::program_options::variables_map& vm, bool statsReport) {
   if (threads > 1 && portfolio->winner() >= 0)
     winnerLine = "c winner: thread " + std::to_string(portfolio->winner()) + " (" +
                  portfolio->nameOf(static_cast<unsigned>(portfolio->winner())) + ")";
-  reportResult(vm, *shown, result, interrupts::caughtSignal(), winnerLine, statsReport);
+  reportResult(vm, *shown, result, interrupts::caughtSignal(), winnerLine, statsReport, portfolio);
   if (proof != nullptr && !(threads > 1 ? proofWritten : proof->flush())) {
     std::cerr << "Writing the proof file failed." << std::endl;
     return kExitError;

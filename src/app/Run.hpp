@@ -46,9 +46,11 @@ void reportMemoryLimit(const boost::program_options::variables_map& vm);
 // The lines that end a run, from the result on: the interruption by signal
 // (when result is a time-out and signal is not 0), or winnerLine (when not
 // empty) and the result of shown; the statistics with statsReport, the
-// model, the --stats and --time lines.
+// model, the --stats and --time lines. With statsReport and sharing (a
+// portfolio whose solver shown traded clauses) each solver's sharing
+// counters and their sums follow the statistics.
 void reportResult(const boost::program_options::variables_map& vm, const Solver& shown, unsigned result,
-                  int signal, const std::string& winnerLine, bool statsReport);
+                  int signal, const std::string& winnerLine, bool statsReport, const Portfolio* sharing = nullptr);
 // The exit status of a result: 10, 20, or 0 without a verdict.
 int exitStatus(unsigned result);
 

@@ -81,6 +81,12 @@ class SearchPolicy {
     (void)first;
     (void)last;
   }
+  // A clause learned by another solver, of the given glue, has just been
+  // stored as a learned clause of this one.
+  virtual void adoptShared(Clause& c, unsigned glue) {
+    (void)c;
+    (void)glue;
+  }
   // A clause could not be allocated: make room (delete learned clauses)
   // if that is safe now, and spend less from now on.
   virtual void makeRoom() = 0;

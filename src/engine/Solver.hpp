@@ -43,6 +43,7 @@
 #include "core/VarInfo.hpp"
 #include "core/WatchList.hpp"
 #include "core/Watcher.hpp"
+#include "engine/Exchange.hpp"
 #include "engine/Limits.hpp"
 #include "engine/SearchPolicy.hpp"
 #include "engine/proof.hpp"
@@ -167,6 +168,9 @@ class Solver {
   StopCheck stop;
   // The search policy (engine/SearchPolicy.hpp); never null.
   std::unique_ptr<SearchPolicy> policy;
+  // Where learned clauses are traded with other solvers (engine/Exchange.hpp);
+  // null, the default, for a solver that shares nothing. Not owned.
+  ClauseExchange* exchange = nullptr;
   // A caller's hook, handed every learned clause.
   void (*learnHook)(void*, const std::vector<Literal>&) = nullptr;
   void* learnData = nullptr;
@@ -282,6 +286,18 @@ class Solver {
   bool sortLearnedLiterals = true;
   unsigned analyzeConflict(Clause* conflict, std::vector<Literal>& learned);  // analyze.cpp
   void analyzeFinal(Literal falsified);
+  // Clause sharing (share.cpp). A policy offers each learned clause before
+  // the backjump, with its glue, or 0 to have it counted here.
+  void shareLearned(const std::vector<Literal>& learned, unsigned glue) {
+    if (exchange != nullptr && exchange->takesSize(learned.size()))
+      exchange->offer(learned, glue != 0 ? glue : countLevels(learned));
+  }
+  unsigned countLevels(const std::vector<Literal>& lits);
+  // Sends what was offered and, at level 0, takes in what others sent:
+  // units are assigned, the others stored as learned clauses (the policy
+  // gives them their standing, SearchPolicy::adoptShared). False when a
+  // received clause is false at level 0, which refutes the formula.
+  bool tradeShared();
   bool isLitRedundant(unsigned var, std::vector<unsigned>& toClear, unsigned long long levels);
   void incVariablePriority(util::VarInfo& v);
   void incClausePriority(Clause& c);
@@ -369,6 +385,10 @@ class Solver {
   std::vector<std::uint32_t> reduceLists;  // watch lists touched by a reduction
   std::vector<char> listMarks;             // per watch list: already in reduceLists
   std::vector<Clause*> garbage;            // clauses of a reduction, freed after the sweep
+  std::vector<std::uint32_t> levelStamps;  // per level: the stamp of the last glue count
+  std::uint32_t levelStamp = 0;
+  std::vector<std::int32_t> sharedScratch;  // received clauses
+  std::vector<Literal> sharedClause;
   // Batched detaching during a cleanup pass or a reduction (watch.cpp).
   bool batchingDetach = false;
   std::vector<std::pair<std::uint32_t, Clause*>> pendingWatches;

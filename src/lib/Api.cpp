@@ -41,6 +41,7 @@ struct Solver::Impl {
   std::vector<int> failed;       // of the last solve, sorted
   Result result = Result::Unknown;
 
+  int sharing = -1;  // as set by setSharing; -1: the portfolio's default
   std::function<bool()> terminate;
   std::function<void(const std::vector<int>&)> learn;
   std::size_t maxLength = 0;
@@ -82,11 +83,21 @@ void Solver::setThreads(int threads) {
   auto next = std::make_unique<Portfolio>(static_cast<unsigned>(threads));
   next->setParameters(s.portfolio->parameters());
   s.portfolio = std::move(next);
+  if (s.sharing >= 0) s.portfolio->setSharing(s.sharing == 1);
   s.portfolio->setTerminate(s.terminate);
   if (s.learn) setLearn(static_cast<int>(s.maxLength), s.learn);
 }
 
 int Solver::threads() const { return static_cast<int>(impl->portfolio->size()); }
+
+// Only between this process's threads: the portfolio shares with one
+// solver only when told to, for a front end that trades with others.
+void Solver::setSharing(bool on) {
+  impl->sharing = on ? 1 : 0;
+  if (impl->portfolio->size() > 1) impl->portfolio->setSharing(on);
+}
+
+bool Solver::sharing() const { return impl->portfolio->size() > 1 && impl->portfolio->sharing(); }
 
 void Solver::setParameter(const std::string& name, double value) {
   if (name == "threads") {
@@ -316,6 +327,12 @@ std::map<std::string, std::uint64_t> countersOf(const SearchStatistics& st) {
       {"modern_vivified_literals", st.modern.vivifiedLiterals},
       {"modern_walks", st.modern.walks},
       {"modern_walk_flips", st.modern.walkFlips},
+      {"shared_exported", st.sharing.exported},
+      {"shared_imported", st.sharing.imported},
+      {"shared_imported_units", st.sharing.units},
+      {"shared_duplicates", st.sharing.duplicates},
+      {"shared_satisfied", st.sharing.satisfied},
+      {"shared_on_removed_variables", st.sharing.removed},
   };
 }
 }  // namespace

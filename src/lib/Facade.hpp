@@ -11,7 +11,8 @@
 //     propagations, decisions, clause memory), the interrupt flag, a flag
 //     raised from outside and the terminate callback, all of which the
 //     engine reads through one stop check (engine/Limits.hpp);
-//   - the progress hook, the learned-clause hook and the proof.
+//   - the progress hook, the learned-clause hook, the proof and the
+//     exchange of clauses with other solvers.
 // It leaves the engine's results where the engine keeps them (status,
 // model, failed assumptions, counters); solver() reaches them.
 //
@@ -94,6 +95,9 @@ class Facade {
   void setLearn(LearnHook hook);
   // Where the proof is written (not owned); null for none.
   void setProof(ProofWriter* proof) { engine.proof = proof; }
+  // Where learned clauses are traded with other solvers (not owned); null
+  // for none.
+  void setExchange(ClauseExchange* exchange) { engine.exchange = exchange; }
   // Decisions on the variable of l take its phase from now on.
   void setPhase(Literal l);
 

@@ -206,7 +206,9 @@ int runDistributed(po::variables_map& vm, MpiTransport& comm) {
   }
   // The same options on every rank: all fail here, or none.
   if (!configureSearch(vm, *reader, *portfolio)) return kExitError;
-  portfolio->setSharing(comm.size() > 1);
+  // Between ranks as between threads, unless --no-share.
+  if (vm.count("no-share")) portfolio->setSharing(false);
+  else if (comm.size() > 1) portfolio->setSharing(true);
 
   exchange::Exchange ex(comm);
   const int intervalMs = vm["share-interval"].as<int>();

@@ -6,6 +6,7 @@
 #include "params/SearchStatistics.hpp"
 
 #include <ostream>
+#include <string>
 
 #include "core/Clock.hpp"
 
@@ -135,6 +136,15 @@ void reportModern(std::ostream& os, const SearchStatistics& s) {
   os << "c Local-search walks:        " << m.walks << "  (" << m.walkFlips << " flips, " << m.walkModels
      << " models)" << std::endl;
   os.precision(savedPrecision);
+}
+
+void reportSharing(std::ostream& os, const char* who, const SearchStatistics::Sharing& s) {
+  // The label is padded to the report's width; a long one runs on.
+  std::string label = std::string("c Shared clauses, ") + who + ":";
+  if (label.size() < 29) label.resize(29, ' ');
+  os << label << s.exported << " out, " << s.imported << " in (" << s.units << " units; filtered: "
+     << s.duplicates << " seen, " << s.satisfied << " satisfied, " << s.removed << " on removed variables)"
+     << std::endl;
 }
 
 }  // namespace quelt

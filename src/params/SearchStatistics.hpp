@@ -77,6 +77,17 @@ struct SearchStatistics {
     Preprocessing inprocessing;
   } modern;
 
+  // Clauses traded with other solvers (engine/Exchange.hpp). Not part of
+  // the report below; reportSharing prints them where sharing ran.
+  struct Sharing {
+    std::uint64_t exported = 0;    // sent to the others
+    std::uint64_t imported = 0;    // received and kept (units included)
+    std::uint64_t units = 0;       // of those, assigned at level 0
+    std::uint64_t duplicates = 0;  // received, but seen lately
+    std::uint64_t satisfied = 0;   // received, but true at level 0
+    std::uint64_t removed = 0;     // received, but naming a variable this solver removed
+  } sharing;
+
   // Zeroes every counter.
   void clear() { *this = SearchStatistics(); }
   // Zeroes the search counters, keeping the database sizes, the unit counts,
@@ -88,5 +99,8 @@ struct SearchStatistics {
 std::ostream& operator<<(std::ostream& os, const SearchStatistics& s);
 // The modern search's counters, in the same style, after that report.
 void reportModern(std::ostream& os, const SearchStatistics& s);
+// One line of sharing counters, labelled with who they are of ("solver 2",
+// "all solvers").
+void reportSharing(std::ostream& os, const char* who, const SearchStatistics::Sharing& s);
 
 }  // namespace quelt

@@ -67,8 +67,10 @@ class Solver {
       : solver(preset ? std::make_unique<quelt::api::Solver>(*preset) : std::make_unique<quelt::api::Solver>()) {
     // The thread count first: it is set before anything else.
     if (params.contains("threads")) solver->setThreads(params["threads"].cast<int>());
+    if (params.contains("share") && !params["share"].is_none()) solver->setSharing(params["share"].cast<bool>());
     for (auto item : params) {
       std::string name = py::str(item.first);
+      if (name == "share") continue;
       for (char& c : name)
         if (c == '_') c = '-';
       if (!py::isinstance<py::int_>(item.second) && !py::isinstance<py::float_>(item.second))
@@ -220,8 +222,8 @@ PYBIND11_MODULE(_quelt, m) {
   py::class_<Solver>(m, "Solver",
                      "Solver(preset=None, **params): the modern search, or with a preset the classic "
                      "search ('classic', 'default', 'default-inc', ...); params are search parameters by name, "
-                     "with '_' for '-' (sp_first_restart=200), and threads=N for N solvers in "
-                     "parallel threads.")
+                     "with '_' for '-' (sp_first_restart=200), threads=N for N solvers in "
+                     "parallel threads, and share=False to keep their learned clauses apart.")
       .def(py::init<const std::optional<std::string>&, const py::kwargs&>(), py::arg("preset") = py::none())
       .def("add_clause", &Solver::addClause, py::arg("clause"), "Adds a clause (an iterable of literals).")
       .def("append_formula", &Solver::appendFormula, py::arg("formula"),

@@ -9,7 +9,8 @@
 //                 learns from it: analysis, backjump, the learned clause
 //   simplify?     when the policy says so (the classic search: at level 0)
 //   reduce?       when the learned clauses are due
-//   restart?      without a conflict, when the policy says so
+//   restart?      without a conflict, when the policy says so (a restart
+//                 that took in shared clauses propagates their units first)
 //   assumptions   assumption i sits at level i + 1, as a decision or as an
 //                 empty level when it is already true; a false one ends the
 //                 solve with the final analysis
@@ -63,7 +64,13 @@ unsigned Solver::search() {
     }
     if (trail.propagationHead != trail.lits.size()) continue;
     if (rules.reducing()) rules.reduce();
-    if (rules.restarting()) rules.restart();
+    if (rules.restarting()) {
+      rules.restart();
+      // A restart may take in clauses from other solvers: a refutation
+      // among them ends the search, units are propagated first.
+      if (refuted) return Unsatisfiable;
+      if (trail.propagationHead != trail.lits.size()) continue;
+    }
 
     Literal next;
     bool haveDecision = false;

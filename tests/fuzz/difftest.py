@@ -116,6 +116,10 @@ def main():
         # Drawn apart, so that the other options of a case stay as they were.
         threads = random.Random("threads-%s-%d" % (a.seed, i)).choice(["", "", "", "2", "3", "5"])
         args += ["--threads", threads] if threads else []
+        # With several threads the solvers share clauses unless told not to;
+        # drawn apart again, for the same reason.
+        if threads and random.Random("share-%s-%d" % (a.seed, i)).random() < 0.5:
+            args.append("--no-share")
         with tempfile.TemporaryDirectory() as wd:
             verdict, fails = check(text, args, proof, a, wd, i % a.peer_every == 0)
         if fails:  # keep the case, with the options that reproduce it through --check

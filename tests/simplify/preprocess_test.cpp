@@ -127,9 +127,10 @@ TEST(Preprocessing, ARemovedVariableComesBackWithWhatDependsOnIt) {
   // What comes back brings back what it names: no clause of the search
   // names a variable that is still removed.
   auto expectClosed = [&s] {
-    for (const quelt::Clause* c : s.clauses)
-      if (!c->removed())
-        for (quelt::Literal l : *c) EXPECT_FALSE(s.vars[l.var()].eliminated()) << l;
+    for (const quelt::Clause* c : s.clauses) {
+      if (c->removed()) continue;
+      for (quelt::Literal l : *c) EXPECT_FALSE(s.vars[l.var()].eliminated()) << l;
+    }
   };
   auto expectVerdict = [&](const Cnf& g, const std::vector<int>& assumed) {
     expectClosed();

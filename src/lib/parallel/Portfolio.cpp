@@ -105,13 +105,53 @@ Portfolio::Portfolio(unsigned threads, Facade* first) : entrants(threads) {
     }
   }
   if (threads == 1) return;  // the caller's flag and callback go straight to the solver
+  hub = std::make_unique<SharingHub>(threads);
   for (Entrant& e : entrants) {
     e.facade->setStopFlag(&decided);
     e.facade->setTerminate([this] { return stopFromOutside(); });
   }
 }
 
-Portfolio::~Portfolio() = default;
+Portfolio::~Portfolio() {
+  // A solver given by the caller lives on without the hub.
+  for (Entrant& e : entrants) e.facade->setExchange(nullptr);
+}
+
+// ---- Clause sharing ---------------------------------------------------------
+
+void Portfolio::setSharing(bool on) {
+  sharingMode = on ? SharingMode::On : SharingMode::Off;
+  if (on && !hub) hub = std::make_unique<SharingHub>(size());
+  if (!on && hub) {
+    for (Entrant& e : entrants) e.facade->setExchange(nullptr);
+    hub.reset();  // its filters and inboxes take some memory per solver
+  }
+}
+
+void Portfolio::takeExports(std::vector<std::int32_t>& out, std::size_t maxInts) {
+  out.clear();
+  if (!hub || !sharing()) return;
+  hub->openOutbox();
+  hub->takeExports(out, maxInts);
+}
+
+void Portfolio::importRemote(const std::vector<std::int32_t>& in) {
+  if (hub && sharing()) hub->importRemote(in);
+}
+
+SearchStatistics::Sharing Portfolio::sharingTotals() const {
+  SearchStatistics::Sharing sum;
+  for (const Entrant& e : entrants) {
+    const SearchStatistics::Sharing& s = e.facade->solver().stats.sharing;
+    sum.exported += s.exported;
+    sum.imported += s.imported;
+    sum.units += s.units;
+    sum.duplicates += s.duplicates;
+    sum.satisfied += s.satisfied;
+    sum.removed += s.removed;
+  }
+  return sum;
+}
 
 bool Portfolio::stopFromOutside() {
   if (outsideStop != nullptr && outsideStop->load(std::memory_order_relaxed)) return true;
@@ -348,6 +388,8 @@ void Portfolio::runOne(unsigned i, const std::vector<Literal>& assumptions) {
       configure(i);  // a lone solver holds the formula already
     }
     const unsigned result = f.solve(assumptions);
+    // What is still staged goes out now, for the others' next solve.
+    if (ClauseExchange* x = f.solver().exchange) f.solver().stats.sharing.exported += x->send();
     if (result == Solver::Satisfiable || result == Solver::Unsatisfiable) claim(i);
   } catch (const ModelCheckFailure& failure) {
     e.failure = failure.what();
@@ -380,6 +422,10 @@ unsigned Portfolio::solve(const std::vector<Literal>& assumptions) {
       decided.store(true);
     }
   };
+  bool proving = false;
+  for (Entrant& e : entrants) proving = proving || e.facade->solver().proof != nullptr;
+  const bool share = sharing() && hub && !proving;
+  for (unsigned i = 0; i < size(); ++i) entrants[i].facade->setExchange(share ? &hub->channel(i) : nullptr);
   std::vector<std::thread> threads;
   for (unsigned i = 1; i < size(); ++i) {
     try {

@@ -1,7 +1,10 @@
 // Several solvers on one formula at once, each in a thread of its own and
 // each configured differently; the first verdict wins. This is the classic
 // portfolio of parallel SAT solving (ManySAT, Hamadi, Jabbour and Sais,
-// 2009, without its clause sharing).
+// 2009), with its clause sharing: short and low-glue learned clauses go
+// from each solver to the others (Sharing.hpp), on by default with more
+// than one solver, and through takeExports and importRemote to and from
+// solvers elsewhere.
 //
 // Every clause goes to every solver. The portfolio keeps the formula as
 // given (DIMACS literals, a 0 after each clause) and each solver loads, in
@@ -28,8 +31,13 @@
 // straight into it.
 //
 // Solvers share nothing but the formula, which only is read while they run,
-// and the atomic flags below. Runs with several threads are not repeatable:
-// which solver answers first depends on timing, the verdict does not.
+// the atomic flags below and the sharing hub, whose inboxes have locks of
+// their own. Runs with several threads are not repeatable: which solver
+// answers first depends on timing, and so do the clauses each one gets
+// from the others; the verdict does not.
+//
+// No clause crosses while a solver writes a proof: no proof step could
+// justify a clause another solver found.
 #pragma once
 
 #include <atomic>
@@ -41,6 +49,7 @@
 #include <vector>
 
 #include "lib/Facade.hpp"
+#include "lib/parallel/Sharing.hpp"
 
 namespace quelt {
 
@@ -102,6 +111,30 @@ class Portfolio {
   void setTerminate(std::function<bool()> terminate);
   void setLearn(std::function<void(const std::vector<Literal>&)> learn);
 
+  // ---- Clause sharing -----------------------------------------------------------
+  // On by default with more than one solver; with one, only when set on,
+  // and then with solvers elsewhere alone. Takes effect at the next solve;
+  // ignored for a solve while a solver writes a proof. Not while solve(),
+  // takeExports or importRemote run.
+  void setSharing(bool on);
+  bool sharing() const { return size() > 1 ? sharingMode != SharingMode::Off : sharingMode == SharingMode::On; }
+  // For a front end that trades clauses with other processes; both are
+  // safe from any thread, also while solve() runs, and do nothing while
+  // sharing is off.
+  // Clauses this process's solvers exported since the last call, best
+  // first (units, then by glue, then by length), as [glue, lit, lit, ...,
+  // 0] DIMACS integers, at most maxInts integers in all; out is replaced.
+  // The first call opens the collection and so finds nothing; clauses
+  // that do not fit wait for the next call, up to a bound past which the
+  // worst are dropped.
+  void takeExports(std::vector<std::int32_t>& out, std::size_t maxInts);
+  // Clauses from elsewhere, in the same format, for every solver here; each
+  // takes them in at its next restart, filtered as any shared clause.
+  // They must follow from the formula the solvers here hold.
+  void importRemote(const std::vector<std::int32_t>& in);
+  // The sharing counters of all solvers, summed.
+  SearchStatistics::Sharing sharingTotals() const;
+
   // ---- Solving ------------------------------------------------------------------
   // Solves on every solver and returns when all have ended: the winner's
   // status, or without a winner that of solver 0 (a stop or a limit).
@@ -140,18 +173,6 @@ class Portfolio {
   // where that configuration derives from them (indices 1 and 2).
   void setFirstIndex(unsigned first) { firstIndex = first; }
 
-  // Clause sharing with other processes. Thread-safe, and callable while
-  // solve() runs. Not wired to the solvers yet: sharing stays off, nothing
-  // is exported and imports are dropped.
-  //   setSharing: whether the solvers export their learned clauses.
-  //   takeExports: the clauses exported since the last call, best first,
-  //     each as [glue, literals..., 0] in DIMACS numbers, at most maxInts
-  //     entries in all; out is replaced.
-  //   importRemote: clauses in the same format, for every local solver.
-  void setSharing(bool) {}
-  void takeExports(std::vector<std::int32_t>& out, std::size_t /*maxInts*/) { out.clear(); }
-  void importRemote(const std::vector<std::int32_t>& /*in*/) {}
-
  private:
   struct Entrant {
     std::unique_ptr<Facade> own;  // null for a solver given by the caller
@@ -177,6 +198,8 @@ class Portfolio {
   std::uint32_t timeLimit = SearchParams::kNoTimeLimit;
   std::vector<Entrant> entrants;
   unsigned firstIndex = 0;  // the configuration index of solver 0
+  enum class SharingMode { Default, On, Off } sharingMode = SharingMode::Default;
+  std::unique_ptr<SharingHub> hub;  // made with the first solver to share with
   std::atomic<bool> decided{false};
   std::atomic<int> winnerIndex{-1};
   std::atomic<bool> interrupted{false};

@@ -62,6 +62,7 @@ bool ClassicPolicy::learn(Clause* conflict) {
   learned.clear();
   const unsigned level = s.analyzeConflict(conflict, learned);
   if (s.learnHook != nullptr) s.learnHook(s.learnData, learned);
+  s.shareLearned(learned, 0);
   s.backtrack(level);
   const std::pair<Clause*, bool> stored = s.addClause(learned, true);
   if (stored.first == nullptr) {
@@ -72,6 +73,17 @@ bool ClassicPolicy::learn(Clause* conflict) {
   s.params.varActivityInc *= s.params.variableDecay;
   s.params.clauseActivityInc *= s.params.clauseDecay;
   return true;
+}
+
+// Clauses are traded at every visit of level 0: after each restart and
+// after each learned unit. Units received are propagated before the
+// cleanup runs.
+bool ClassicPolicy::simplify() {
+  if (s.exchange != nullptr) {
+    if (!s.tradeShared()) return false;
+    if (s.trail.propagationHead != s.trail.lits.size()) return true;
+  }
+  return s.simplify();
 }
 
 // A failed allocation: the learned-clause budget stops growing and

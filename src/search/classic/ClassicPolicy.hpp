@@ -15,7 +15,8 @@
 //              a learned clause records its activity, and the activity
 //              increments grow after every conflict instead of decaying
 //              every activity
-//   simplify   at every visit of level 0, gated inside simplify()
+//   simplify   at every visit of level 0, gated inside simplify(); clauses
+//              shared with other solvers are traded there too
 //
 // Growing a limit past what fits a signed 32-bit integer disables it.
 #pragma once
@@ -46,7 +47,7 @@ class ClassicPolicy final : public SearchPolicy {
   }
   bool learn(Clause* conflict) override;
   bool simplifying() override { return s.decisionLevel() == 0; }
-  bool simplify() override { return s.simplify(); }
+  bool simplify() override;
   bool reducing() override {
     return learnedLimit > 0 && static_cast<std::int64_t>(learnedLimit) <=
                                    static_cast<std::int64_t>(s.learnedClauses.size()) -

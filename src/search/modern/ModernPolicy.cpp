@@ -87,11 +87,14 @@ bool ModernPolicy::restarting() {
 void ModernPolicy::restart() {
   s.stats.restarts += 1;
   restartConflicts = 0;
+  // Clauses from other solvers are taken in at level 0: a restart goes
+  // all the way down when some wait.
+  const bool importing = s.exchange != nullptr && s.exchange->waiting();
   if (s.stats.conflicts >= nextModeSwitch) {
     s.backtrack(0);
     switchMode();
   } else {
-    s.backtrack(reuseLevel());
+    s.backtrack(importing ? 0 : reuseLevel());
   }
   if (stable) {
     // Knuth's reluctant doubling: 1 1 2 1 1 2 4 1 1 2 ...
@@ -104,6 +107,8 @@ void ModernPolicy::restart() {
     reluctantLimit = s.stats.conflicts + reluctantV * kReluctantBase;
   }
   if (s.stats.conflicts >= nextRephase) rephase();
+  // A refutation among them ends the search run (search/search.cpp).
+  s.tradeShared();
 }
 
 void ModernPolicy::switchMode() {
@@ -128,6 +133,10 @@ void ModernPolicy::rebuildHeap() {
     if (!q.contains(v) && s.vars[v].level < 0 && !s.vars[v].eliminated()) q.insert(v);
 }
 
+// A clause from another solver ranks as one of this search's own of the
+// same glue, just learned.
+void ModernPolicy::adoptShared(Clause& c, unsigned glue) { setFreshQuality(c, glue); }
+
 void ModernPolicy::makeRoom() {
   if (s.mayDeleteClauses()) reduce();
 }
@@ -146,6 +155,7 @@ bool ModernPolicy::learn(Clause* conflict) {
   unsigned glue = 0;
   const unsigned level = analyze(conflict, glue);
   if (s.learnHook != nullptr) s.learnHook(s.learnData, learned);
+  s.shareLearned(learned, glue);
   s.backtrack(level);
   const std::pair<Clause*, bool> stored = s.addClause(learned, true);
   if (stored.first == nullptr) {

@@ -67,6 +67,7 @@ class ModernPolicy final : public SearchPolicy {
   bool decide(Literal& decision) override;                    // decide.cpp
   Literal phase(unsigned v) override;
   void makeRoom() override;
+  void adoptShared(Clause& c, unsigned glue) override;
   void unassigning(const Literal* first, const Literal* last) override;
 
   std::int32_t shownRestartLimit() const override { return 0; }

@@ -25,7 +25,14 @@ namespace quelt {
 
 bool ModernPolicy::simplify() {
   if (s.stats.conflicts >= nextVivify && (!probe() || !eliminate() || !vivify())) return false;
-  return s.decisionLevel() != 0 || s.simplify();
+  if (s.decisionLevel() != 0) return true;
+  // At level 0 clauses from other solvers come in too; their units are
+  // propagated before the cleanup.
+  if (s.exchange != nullptr) {
+    if (!s.tradeShared()) return false;
+    if (s.trail.propagationHead != s.trail.lits.size()) return true;
+  }
+  return s.simplify();
 }
 
 bool ModernPolicy::probe() {
