@@ -125,13 +125,15 @@ BENCH_PACKAGES := gnuplot-nox cadical minisat
 # The shared instance set, and the generated families written beside the build.
 BENCH_SET ?= $(if $(QUELT_BENCH_DIR),$(QUELT_BENCH_DIR),../shared/bench)
 BENCH_FAMILIES := $(BUILD)/bench-families
-# The columns of make bench: six quelt configurations, then the peers
+# The columns of make bench: seven quelt configurations (two threads share
+# clauses unless --no-share), then the peers
 # (minisat and cadical from Debian, kissat and cadical2 from ../shared/peers).
 # A configuration whose options this build refuses is marked in the summary
 # and not run (bench/README.md).
 BENCH_CONFIGS ?= --config quelt= --config quelt-pre=--preprocess \
   --config "quelt-t2=--threads 2" --config "quelt-t2-pre=--threads 2 --preprocess" \
-  --config quelt-modern=--modern --config "quelt-modern-t2=--modern --threads 2"
+  --config quelt-modern=--modern --config "quelt-modern-t2=--modern --threads 2" \
+  --config "quelt-modern-t2-noshare=--modern --threads 2 --no-share"
 # A subset of the columns by label, e.g. BENCH_ONLY=quelt,quelt-modern,kissat;
 # more runner options, e.g. BENCH_ARGS="--limit 10 --filter '^hole'".
 BENCH_ONLY ?=
