@@ -254,6 +254,16 @@ void reportResult(const boost::program_options::variables_map& vm, const Solver&
   }
 }
 
+void setRunLimits(const boost::program_options::variables_map& vm, Portfolio& portfolio) {
+  const int memoryLimit = vm["mem-limit"].as<int>();
+  if (memoryLimit >= 0)
+    portfolio.setMemoryLimit(std::max<std::size_t>((static_cast<std::size_t>(memoryLimit) << 20) / portfolio.size(), 1));
+  interrupts::install();
+  portfolio.setStopFlag(&interrupts::stopRequested);
+  if (vm["wall-tmout"].as<int>() >= 0)
+    portfolio.setDeadline(wallTime() + std::chrono::seconds(vm["wall-tmout"].as<int>()));
+}
+
 int exitStatus(unsigned result) {
   if (result == Solver::Satisfiable) return kExitSatisfiable;
   if (result == Solver::Unsatisfiable) return kExitUnsatisfiable;
@@ -292,13 +302,7 @@ int runInput(boost::program_options::variables_map& vm, bool statsReport) {
   // Limits and signals are in place before reading: a huge formula can be
   // stopped, or refused, while it is read. Several solvers share the clause
   // memory limit equally.
-  const int memoryLimit = vm["mem-limit"].as<int>();
-  if (memoryLimit >= 0)
-    portfolio->setMemoryLimit(std::max<std::size_t>((static_cast<std::size_t>(memoryLimit) << 20) / threads, 1));
-  interrupts::install();
-  portfolio->setStopFlag(&interrupts::stopRequested);
-  if (vm["wall-tmout"].as<int>() >= 0)
-    portfolio->setDeadline(wallTime() + std::chrono::seconds(vm["wall-tmout"].as<int>()));
+  setRunLimits(vm, *portfolio);
   ProgressTable progress(std::cout);
   if (vm.count("progress")) progress.attach(*facade);
   if (threads > 1) reader->recordInto(&portfolio->record());

@@ -51,6 +51,10 @@ void reportMemoryLimit(const boost::program_options::variables_map& vm);
 // counters and their sums follow the statistics.
 void reportResult(const boost::program_options::variables_map& vm, const Solver& shown, unsigned result,
                   int signal, const std::string& winnerLine, bool statsReport, const Portfolio* sharing = nullptr);
+// The clause memory limit (shared equally by the solvers), the signal
+// handlers with the stop flag, and the elapsed-time deadline of the
+// options, set on portfolio before the formula is read.
+void setRunLimits(const boost::program_options::variables_map& vm, Portfolio& portfolio);
 // The exit status of a result: 10, 20, or 0 without a verdict.
 int exitStatus(unsigned result);
 

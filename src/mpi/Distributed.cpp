@@ -159,13 +159,7 @@ int runDistributed(po::variables_map& vm, MpiTransport& comm) {
   portfolio = new Portfolio(threads, facade);
   portfolio->setFirstIndex(rank * threads);
 
-  const int memoryLimit = vm["mem-limit"].as<int>();
-  if (memoryLimit >= 0)
-    portfolio->setMemoryLimit(std::max<std::size_t>((static_cast<std::size_t>(memoryLimit) << 20) / threads, 1));
-  interrupts::install();
-  portfolio->setStopFlag(&interrupts::stopRequested);
-  if (vm["wall-tmout"].as<int>() >= 0)
-    portfolio->setDeadline(wallTime() + std::chrono::seconds(vm["wall-tmout"].as<int>()));
+  setRunLimits(vm, *portfolio);
   ProgressTable progress(std::cout);
   if (first && vm.count("progress")) progress.attach(*facade);
   if (first) reader->recordInto(&portfolio->record());

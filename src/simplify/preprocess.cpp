@@ -108,20 +108,7 @@ bool Preprocessor::run() {
     const std::size_t fixedBefore = s.trail.lits.size();
     probe(probeBudget);
     if (refuted()) break;
-    detachAll();
-    try {
-      rewriteClauses(findEquivalences());
-      buildOccurrences();
-      propagateUnits();
-      for (Clause* c : s.clauses)
-        if (!c->removed()) queue.push_back(c);
-      subsume(false);
-      eliminate();
-    } catch (...) {
-      finishRound();
-      throw;
-    }
-    finishRound();
+    detachedRound();
     const std::uint32_t removed = stats.eliminatedVariables + stats.substitutedVariables + stats.failedLiterals;
     if (removed == removedBefore && s.trail.lits.size() == fixedBefore) break;
   }
@@ -151,6 +138,11 @@ bool Preprocessor::runDuringSearch(std::uint64_t tickBudget, std::uint32_t growt
   prepare();
   for (unsigned v : kept) keep[v] = 1;
   stats.rounds += 1;
+  detachedRound();
+  return !refuted();
+}
+
+void Preprocessor::detachedRound() {
   detachAll();
   try {
     rewriteClauses(findEquivalences());
@@ -165,7 +157,6 @@ bool Preprocessor::runDuringSearch(std::uint64_t tickBudget, std::uint32_t growt
     throw;
   }
   finishRound();
-  return !refuted();
 }
 
 void Preprocessor::refute() {

@@ -104,6 +104,9 @@ class Preprocessor {
   void finishRound();
   void dropLearnedClauses();
   void prepare();  // the scratch data for the variables there are
+  // Equivalences, subsumption and elimination, on occurrence lists while
+  // the watches are dropped.
+  void detachedRound();
   // After a round during the search: the learned clauses that survive it
   // (none naming a removed variable or satisfied at level 0, none with a
   // false literal), watched again.
