@@ -29,8 +29,9 @@ class SolveTest(unittest.TestCase):
         rng = random.Random(7)
         for n in range(12):
             clauses = random_3sat(rng, 40, 150 + 5 * n)  # around the threshold: both verdicts
-            # Every other one with two solvers in parallel threads.
-            with self.subTest(n=n), quelt.Solver(threads=1 + n % 2) as s:
+            # Every other one with two solvers in parallel threads, which
+            # share clauses in every other of those.
+            with self.subTest(n=n), quelt.Solver(threads=1 + n % 2, share=n % 4 != 3) as s:
                 s.append_formula(iter(clauses))
                 verdict = s.solve()
                 if shutil.which("minisat"):
