@@ -238,7 +238,10 @@ TEST(Distributed, AnInterruptStopsEveryRank) {
       _exit(127);
     }
     std::map<pid_t, int> ranks;
+    int raw = 0;
     for (;;) {
+      // A launcher that ends before its ranks are up is a failure, not a wait.
+      ASSERT_EQ(waitpid(launcher, &raw, WNOHANG), 0) << quelt_test::readFile(out);
       ranks = ranksBelow(launcher);
       bool ready = ranks.size() == 3;
       for (const auto& [pid, rank] : ranks) ready = ready && catches(pid, SIGINT) && catches(pid, SIGTERM);
@@ -248,7 +251,6 @@ TEST(Distributed, AnInterruptStopsEveryRank) {
     for (const auto& [pid, rank] : ranks)
       if (toLauncher ? false : rank == 1) kill(pid, SIGINT);
     if (toLauncher) kill(launcher, SIGINT);
-    int raw = 0;
     waitpid(launcher, &raw, 0);
     ASSERT_TRUE(WIFEXITED(raw));
     if (!toLauncher || !isOpenMpi()) {
