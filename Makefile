@@ -7,7 +7,8 @@
 #               not part of make test)
 #   make install    build, then install the program, its man page and bash
 #               completion, the library, headers, pkg-config file and CMake
-#               package under PREFIX (default /usr/local)
+#               package under PREFIX (default /usr/local), and quelt-mpi
+#               where it was built
 #   make package    build, then the Debian package build/package/quelt_<version>_<arch>.deb
 #   make fuzz   build the libFuzzer targets with clang++ and run each for
 #               FUZZ_SECONDS (tests/fuzz/README.md)
@@ -68,6 +69,7 @@ demo: build
 PREFIX ?= /usr/local
 install: build
 	cmake --install $(BUILD) --prefix $(PREFIX)
+	if [ -x $(BUILD)/quelt-mpi ]; then cmake --install $(BUILD) --prefix $(PREFIX) --component mpi; fi
 
 package: build
 	cd $(BUILD) && cpack -G DEB -B package

@@ -58,6 +58,12 @@ $man
 END
 )
   [ "$actual" = "$(echo "$expected" | grep .)" ] || { printf 'installed:\n%s\nexpected:\n%s\n' "$actual" "$expected"; exit 1; }
+  # The distributed program, where it was built, is a component of its own.
+  if [ -x "$build/quelt-mpi" ]; then
+    "$cmake" --install "$build" --prefix "$tmp/mpi" --component mpi
+    mpi=$(cd "$tmp/mpi" && find . ! -type d)
+    [ "$mpi" = ./bin/quelt-mpi ] || fail "the mpi component installed: $mpi"
+  fi
 fi
 "$prefix/bin/quelt" --version | grep -q '^c Quelt' || fail "quelt --version printed no version"
 
